@@ -1,0 +1,3 @@
+#include "driver/krvmain.h"
+
+int main(int argc, char** argv) { return kirva::run(argc, argv); }

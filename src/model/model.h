@@ -1,0 +1,51 @@
+// The layered earth: the depth-profile list read from the input, the table of homogeneous rows
+// built from it, and the computational layers cut at one (source depth, observation depth) pair.
+//
+// Arrays that are indexed from 1 in the physics keep that indexing: entry 0 is unused.
+#pragma once
+
+#include <array>
+
+namespace kirva {
+
+inline constexpr int nprofmax = 1000;  // entries of the depth-profile list (= model lines)
+inline constexpr int lmax = 1000;      // rows of the layer table, half-space included
+inline constexpr int nlmax = lmax + 2;  // computational layers: table interfaces plus zs and zrec
+
+// Depth-profile list: entries 1..nprof-1 are layers whose properties vary linearly from top
+// (z1, vp1, vs1, ro1) to bottom (z2, ...); entry nprof is the half-space (top values only).
+// Lengths in m, velocities in m/s, density in kg/m^3.
+struct ProfileList {
+  int nprof = 0;
+  std::array<double, nprofmax + 1> z1{}, z2{}, vp1{}, vp2{}, vs1{}, vs2{}, ro1{}, ro2{};
+};
+
+// Layer table: rows 1..nlayer of homogeneous layers from the surface down; thick(nlayer) = 0
+// marks the half-space.
+struct LayerTable {
+  int nlayer = 0;
+  std::array<double, lmax + 1> thick{}, vp{}, vs{}, ro{};
+};
+
+// Computational layers for one (zs, zrec) pair: layer i has top zl(i), thickness hl(i)
+// (hl(nl) = 0 is the half-space) and the properties of table row lay(i). ls and lzrec are the
+// layers whose tops are the source and the observation depth.
+struct ComputationalLayers {
+  int nl = 0;
+  std::array<double, nlmax + 1> zl{}, hl{};
+  std::array<int, nlmax + 1> lay{};
+  int ls = 0, lzrec = 0;
+  std::array<double, nlmax + 1> work{};  // sorted interface list of krvdepthcut (scratch)
+};
+
+// Slices every layer of the profile into homogeneous rows so that density, vp and vs change by
+// about resol (relative) per row. ierr = 1 when the table would exceed lmax rows.
+void krvslice(const std::array<double, 3>& resol, int& ierr, const ProfileList& prof,
+              LayerTable& lt);
+
+// Cuts the layer table additionally at zs and zrec (m) and fills cl; ls and lzrec receive the
+// layers whose tops lie at zs and zrec (left unchanged when a depth is not found).
+void krvdepthcut(double zs, int& ls, double zrec, int& lzrec,
+                 const std::array<double, lmax + 1>& thick, int nlayer, ComputationalLayers& cl);
+
+}  // namespace kirva

@@ -1,0 +1,20 @@
+// The point dislocation as a jump of the displacement-stress vector at the source depth.
+#pragma once
+
+#include <array>
+
+namespace kirva {
+
+// Entries 1..6 (entry 0 unused): 1..4 P-SV (uz, szz, ur, srz), 5..6 SH (ut, stz).
+struct SourceTerms {
+  std::array<double, 7> sjump{};
+  std::array<int, 7> kmul{};  // 1: sjump(i) is multiplied by the wavenumber
+  int mazi = 0;               // azimuthal order: 2 strike-slip, 1 dip-slip, 0 CLVD
+  int csign = 1;              // sign of the P-SV/SH coupling terms in the Hankel sums
+};
+
+// type 1 strike-slip, 2 dip-slip, 3 CLVD; mu is the source shear modulus and ro, vp, vs the
+// properties of the source row.
+void krvmoment(int type, double mu, double ro, double vp, double vs, SourceTerms& src);
+
+}  // namespace kirva
