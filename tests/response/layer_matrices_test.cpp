@@ -237,6 +237,23 @@ TEST(Haskell, SeriesAndExactBranchesMeet) {
   }
 }
 
+TEST(Haskell, SeriesBranchIsAccurateToRounding) {
+  // sinh(x)/x from the series must be good to a few units of rounding up to |x| = 0.001.
+  for (double x : {1e-4, -5e-4, 0.001}) {
+    const double k = 2e-3, h = x / k;
+    const long double sx = std::sinh(static_cast<long double>(x)) / x;
+    double a[4];
+    haskell(a, 2, k, h, 1, kTable);
+    const long double expect = h * sx / shear(1);
+    EXPECT_NEAR(a[2], static_cast<double>(expect), 2e-15 * std::fabs(static_cast<double>(expect)));
+    const Mat4 b = hask4(k, h, 1);
+    const long double q =
+        2 * (1 + (shear(1) / (kTable.ro[1] * kTable.vp[1] * kTable.vp[1] - shear(1)))) * shear(1);
+    const long double a14 = x * h * sx / q;
+    EXPECT_NEAR(at(b, 1, 4), static_cast<double>(a14), 3e-15 * std::fabs(static_cast<double>(a14)));
+  }
+}
+
 TEST(Haskell, OrderFourEqualsLayerSolutionProduct) {
   const double k = 1e-3;
   for (int l : {1, 2, 3, 4}) {

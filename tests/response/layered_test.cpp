@@ -11,6 +11,7 @@
 
 #include "fixtures.h"
 #include "response/response.h"
+#include "response/source.h"
 
 namespace kirva {
 namespace {
@@ -116,20 +117,55 @@ TEST(Layered, AgreesWithGlobalSystemWhenLayersAreCutFurther) {
 
 TEST(Layered, ProgramCutOffMatchesAtTheSource) {
   // With the program's eps the window is cut at large k. The boundaries left out lie more than
-  // ln(1/eps)/k from the source, so the field at the source depth keeps the full accuracy.
-  for (double k : {3e-3, 6e-3, 2e-2}) {
-    const ComputationalLayers cl = cut_layers(kModel, 6000.0, 6000.0, {5990.0, 6200.0, 6800.0});
-    WarningLog log;
-    const double g = 2 * shear(kModel, 2) * k;
-    const SourceTerms src = jump(1, 0.2 * g, 0.5, -0.7 * g, 1, 0.3 * g);
-    const KernelContext ctx{kModel, cl, src, log};
-    std::array<double, 7> y{};
-    krvpsv(y, k, 1e-8, ctx);
-    krvsh(y, k, 1e-8, ctx);
-    const auto ref = reference_psv(kModel, cl, k, {1, 0.2 * g, 0.5, -0.7 * g});
-    const auto refsh = reference_sh(kModel, cl, k, {1, 0.3 * g});
-    EXPECT_LT(deviation(&y[1], ref, g), 1e-9) << k;
-    EXPECT_LT(deviation(&y[5], refsh, g / 2), 1e-9) << k;
+  // ln(1/eps)/k from the source, so the field at the source depth keeps the full accuracy; the
+  // layers kept (the soft layer 100 m above the source at 2100 m) still count fully.
+  for (double zs : {2100.0, 6000.0}) {
+    for (double k : {3e-3, 6e-3, 1e-2, 2e-2}) {
+      const ComputationalLayers cl = cut_layers(kModel, zs, zs, {5990.0, 6200.0, 6800.0});
+      WarningLog log;
+      const double g = 2 * shear(kModel, 2) * k;
+      const SourceTerms src = jump(1, 0.2 * g, 0.5, -0.7 * g, 1, 0.3 * g);
+      const KernelContext ctx{kModel, cl, src, log};
+      std::array<double, 7> y{};
+      krvpsv(y, k, 1e-8, ctx);
+      krvsh(y, k, 1e-8, ctx);
+      const auto ref = reference_psv(kModel, cl, k, {1, 0.2 * g, 0.5, -0.7 * g});
+      const auto refsh = reference_sh(kModel, cl, k, {1, 0.3 * g});
+      EXPECT_LT(deviation(&y[1], ref, g), 1e-9) << zs << " " << k;
+      EXPECT_LT(deviation(&y[5], refsh, g / 2), 1e-9) << zs << " " << k;
+    }
+  }
+}
+
+TEST(Layered, WavenumberFactorOfTheJumps) {
+  // Strike-slip and CLVD jumps carry k on their stress entries.
+  const double zs = 6000.0, k = 7e-4;
+  const double ro = kModel.ro[2], vp = kModel.vp[2], vs = kModel.vs[2], mu = ro * vs * vs;
+  for (int type : {1, 2, 3}) {
+    for (double zrec : {0.0, 6000.0, 8000.0}) {
+      const ComputationalLayers cl = cut_layers(kModel, zs, zrec);
+      SourceTerms src;
+      krvmoment(type, mu, ro, vp, vs, src);
+      std::array<double, 4> b{};
+      std::array<double, 2> bsh{};
+      for (int i = 1; i <= 6; ++i) {
+        const double v = src.sjump[i] * (src.kmul[i] == 1 ? k : 1.0);
+        if (i <= 4)
+          b[i - 1] = v;
+        else
+          bsh[i - 5] = v;
+      }
+      WarningLog log;
+      const KernelContext ctx{kModel, cl, src, log};
+      std::array<double, 7> y{};
+      krvpsv(y, k, 1e-8, ctx);
+      krvsh(y, k, 1e-8, ctx);
+      const double g = 2 * shear(kModel, 1) * k;
+      EXPECT_LT(deviation(&y[1], reference_psv(kModel, cl, k, b), g), 1e-9) << type << " " << zrec;
+      if (type != 3) {
+        EXPECT_LT(deviation(&y[5], reference_sh(kModel, cl, k, bsh), g / 2), 1e-9) << type;
+      }
+    }
   }
 }
 
