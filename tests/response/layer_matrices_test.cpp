@@ -128,23 +128,6 @@ TEST(Krvmatrix, ColumnsSolveTheEquilibriumEquations) {
   }
 }
 
-TEST(Krvmatrix, SurfaceColumnsAtZeroOffset) {
-  Mat4 a;
-  const double k = 2e-3;
-  krvmatrix(a.data(), 4, k, 0.0, 4, kTable);
-  const double mu = shear(4), g = 2 * mu * k;
-  const double d = mu / (kTable.ro[4] * kTable.vp[4] * kTable.vp[4] - mu);
-  const double c1[4] = {1, g, 1, g}, c2[4] = {-1, g, 1, -g};
-  const double c3[4] = {1 + 2 * d, g * (1 + d), 0, g * d};
-  const double c4[4] = {1 + 2 * d, -g * (1 + d), 0, g * d};
-  for (int i = 1; i <= 4; ++i) {
-    EXPECT_DOUBLE_EQ(at(a, i, 1), c1[i - 1]);
-    EXPECT_DOUBLE_EQ(at(a, i, 2), c2[i - 1]);
-    EXPECT_DOUBLE_EQ(at(a, i, 3), c3[i - 1]);
-    EXPECT_DOUBLE_EQ(at(a, i, 4), c4[i - 1]);
-  }
-}
-
 TEST(Krvmatrix, WrongOrderStops) {
   double a[16];
   try {
