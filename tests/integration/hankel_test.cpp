@@ -67,11 +67,7 @@ class Integration {
     const double mus = (lt_->ro[rs] * lt_->vs[rs]) * lt_->vs[rs];
     krvmoment(type, mus, lt_->ro[rs], lt_->vp[rs], lt_->vs[rs], src_);
     const int order = 3 - type;
-    if (exact_ && exact_order_ != order) {
-      if (!exact_tab_) exact_tab_ = std::make_unique<BesselTables>();
-      fill_exact(order, *exact_tab_);
-      exact_order_ = order;
-    } else if (!exact_ && order_ != order) {
+    if (!exact_ && order_ != order) {
       order_ = order;
       krvbstab(order_, tables());
     }
@@ -79,7 +75,7 @@ class Integration {
     mu_ = (lt_->ro[ro] * lt_->vs[ro]) * lt_->vs[ro];
     lambda_ = (lt_->ro[ro] * lt_->vp[ro]) * lt_->vp[ro] - mu_ - mu_;
     const KernelContext kc{*lt_, *cl_, src_, log_};
-    const HankelContext hc{zs, zrec, rhalf, exact_ ? *exact_tab_ : tables(), kc};
+    const HankelContext hc{zs, zrec, rhalf, exact_ ? exact_tables(order) : tables(), kc};
     krvhankel(*grn_, r_, nr_, sampfac, lambda_, mu_, hc, *work_);
     if (exact_) {
       EXPECT_LE(work_->kmax * r_[nr_], kExactLimit) << "beyond the range of the exact tables";
@@ -102,9 +98,16 @@ class Integration {
     return *tab;
   }
   static int order_;
+  // Exact tables of each order, filled when first needed.
+  static const BesselTables& exact_tables(int order) {
+    static std::array<std::unique_ptr<BesselTables>, 3> tab;
+    if (!tab[order]) {
+      tab[order] = std::make_unique<BesselTables>();
+      fill_exact(order, *tab[order]);
+    }
+    return *tab[order];
+  }
   bool exact_;
-  int exact_order_ = -1;
-  std::unique_ptr<BesselTables> exact_tab_;
 
   std::unique_ptr<LayerTable> lt_ = std::make_unique<LayerTable>();
   std::unique_ptr<ComputationalLayers> cl_ = std::make_unique<ComputationalLayers>();
