@@ -8,7 +8,7 @@
 
 namespace kirva {
 
-inline constexpr int nrmax = 1001;   // capacity of the distance table
+inline constexpr int nrmax = 1001;     // capacity of the distance table
 inline constexpr double eps = 1.0e-8;  // kernel cut-off ratio and search tolerance
 
 // grn(k, j): component k = 1..10 (uz, ur, ut, ezz, err, ett, ezr, ert, etz, duz/dr) at distance j,
@@ -21,16 +21,21 @@ struct GreenTable {
 
 // What one integration reads besides its arguments.
 struct HankelContext {
-  double zs;     // source depth, m
-  double zrec;   // observation depth, m
-  double rhalf;  // smoothing half-length, m
+  double zs;                // source depth, m
+  double zrec;              // observation depth, m
+  double rhalf;             // smoothing half-length, m
   const BesselTables& tab;  // tabulated for order src.mazi
   const KernelContext& kernel;
 };
 
-// Scratch of one integration (one per worker).
+// Scratch of one integration (one per worker), and what the last call found.
 struct HankelWork {
   std::array<double, nrmax + 1> rsmooth{};
+  std::array<double, 7> yasym{};  // asymptote of the kernel (slopes for 2, 4, 6); 0 unless asymok
+  bool asymok = false;            // the asymptote was found and subtracted
+  double kmax = 0.0;              // cut-off wavenumber, 1/m
+  long long nktot = 0;            // wavenumber samples of the sum
+  long long nkernel = 0;          // kernel evaluations (searches and samples)
 };
 
 // y(1..6) = 0, then the P-SV part (psvflag) and the SH part (shflag) at wavenumber k.

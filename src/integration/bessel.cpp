@@ -1,0 +1,182 @@
+// Bessel functions J0, J1, Jn and the tables of sqrt(x)*J_n, sqrt(x)*J_n' and sqrt(x)*n*J_n/x
+// that the Hankel transforms read by linear interpolation.
+#include "integration/bessel.h"
+
+#include <cmath>
+#include <cstdint>
+
+#include "stop.h"
+
+namespace kirva {
+
+namespace {
+
+// The 15-digit 2*pi by which the phases of the large-argument forms are reduced before the
+// cosine is taken.
+constexpr double twopi15 = 6.28318530717958;
+
+// Last index read directly; beyond it the lookup reuses the last tabulated period of 128 steps.
+constexpr std::int64_t iperiod0 = 262144;
+constexpr int nperiod = 128;
+
+}  // namespace
+
+double besj0(double x) {
+  const double ax = std::fabs(x);
+  if (ax <= 3.0) {
+    const double y = (ax / 3.0) * (ax / 3.0);
+    return 1.0 + y * (-2.2499997 +
+                      y * (1.2656208 +
+                           y * (-0.3163866 + y * (0.0444479 + y * (-0.0039444 + y * 0.0002100)))));
+  }
+  const double z = 3.0 / ax;
+  const double f0 =
+      0.79788456 +
+      z * (-0.00000077 +
+           z * (-0.00552740 +
+                z * (-0.00009512 + z * (0.00137237 + z * (-0.00072805 + z * 0.00014476)))));
+  double theta0 =
+      ax - 0.78539816 +
+      z * (-0.04166397 +
+           z * (-0.00003954 +
+                z * (0.00262573 + z * (-0.00054125 + z * (-0.00029333 + z * 0.00013558)))));
+  theta0 = std::fmod(theta0, twopi15);
+  return f0 * std::cos(theta0) / std::sqrt(ax);
+}
+
+double besj1(double x) {
+  const double ax = std::fabs(x);
+  if (ax <= 3.0) {
+    const double y = (ax / 3.0) * (ax / 3.0);
+    return x *
+           (0.5 +
+            y * (-0.56249985 +
+                 y * (0.21093573 +
+                      y * (-0.03954289 + y * (0.00443319 + y * (-0.00031761 + y * 0.00001109))))));
+  }
+  const double z = 3.0 / ax;
+  const double f1 =
+      0.79788456 +
+      z * (0.00000156 +
+           z * (0.01659667 +
+                z * (0.00017105 + z * (-0.00249511 + z * (0.00113653 - z * 0.00020033)))));
+  double theta1 =
+      ax - 2.35619449 +
+      z * (0.12499612 +
+           z * (0.00005650 +
+                z * (-0.00637879 + z * (0.00074348 + z * (0.00079824 - z * 0.00029166)))));
+  theta1 = std::fmod(theta1, twopi15);
+  const double s = x >= 0.0 ? 1.0 : -1.0;
+  return s * f1 * std::cos(theta1) / std::sqrt(ax);
+}
+
+double besjn(int n, double x) {
+  // |n| as a wide integer so that the most negative int does not overflow.
+  const long long a = n < 0 ? -static_cast<long long>(n) : n;
+  const double ax = std::fabs(x);
+  double bj;
+  if (a == 0) {
+    bj = besj0(ax);
+  } else if (a == 1) {
+    bj = besj1(ax);
+  } else if (ax > static_cast<double>(a)) {
+    // Upward recurrence J_(j+1) = (2j/x) J_j - J_(j-1): stable while the order is below x.
+    const double t = 2.0 / ax;
+    double bjm = besj0(ax);
+    bj = besj1(ax);
+    for (long long j = 1; j < a; ++j) {
+      const double bjp = static_cast<double>(j) * t * bj - bjm;
+      bjm = bj;
+      bj = bjp;
+    }
+  } else if (ax == 0.0) {
+    bj = 0.0;
+  } else {
+    // Power series (x/2)^a/a! * sum (-(x/2)^2)^j/(j!(a+1)...(a+j)), at least ten corrections.
+    const double h = ax / 2.0;
+    double term = 1.0;
+    for (long long j = 1; j <= a; ++j) term = term * h / static_cast<double>(j);
+    double sum = term;
+    const double q = h * h;
+    for (long long j = 1;; ++j) {
+      term = -(term * q / static_cast<double>(j)) / static_cast<double>(a + j);
+      sum = sum + term;
+      if (std::fabs(term) <= 1.0e-10 * std::fabs(sum) && j >= 10) break;
+    }
+    bj = sum;
+  }
+  // J_(-n)(x) = (-1)^n J_n(x) and J_n(-x) = (-1)^n J_n(x).
+  if (static_cast<double>(n) * x < 0.0 && a % 2 == 1) bj = -bj;
+  return bj;
+}
+
+void krvbstab(int n, BesselTables& tab) {
+  tab.xstep = 0.049087385212340545;
+  tab.tabj[0] = 0.0;
+  tab.tabdj[0] = 0.0;
+  tab.tabnj[0] = 0.0;
+  if (n < 0 || n > 2) throw Stop(" Error in krvbstab: check 0<= n <= 2?");
+
+  const double xstep = tab.xstep;
+  double* tabj = tab.tabj.data();
+  double* tabdj = tab.tabdj.data();
+  double* tabnj = tab.tabnj.data();
+  for (int i = 1; i <= ntab; ++i) {
+    const double x = i * xstep;
+    const double s = std::sqrt(x);
+    if (n == 0) {
+      tabj[i] = besj0(x) * s;
+      tabdj[i] = -(s * besj1(x));
+      tabnj[i] = 0.0;
+    } else if (n == 1) {
+      tabj[i] = besj1(x) * s;
+      const double a = besj0(x) * s;
+      const double b = s * besjn(2, x);
+      tabdj[i] = (a - b) * 0.5;
+      tabnj[i] = (a + b) * 0.5;
+    } else {
+      tabj[i] = besjn(2, x) * s;
+      const double a = besj1(x) * s;
+      const double b = s * besjn(3, x);
+      tabdj[i] = (a - b) * 0.5;
+      tabnj[i] = (a + b) * 0.5;
+    }
+  }
+}
+
+void tablook(double x, double& vj, double& vdj, double& vnj, const BesselTables& tab) {
+  const double xstep = tab.xstep;
+  double u = x / xstep;
+  // Indices up to 2^62 are computed exactly in 64 bits; beyond that a double holds only whole
+  // numbers, so the reduction into the last period is done in floating point (exact there).
+  constexpr double wide = 4611686018427387904.0;  // 2^62
+  std::int64_t i;
+  if (u >= 0.0 && u < wide) {
+    i = static_cast<std::int64_t>(u);
+  } else if (u >= wide) {
+    u = static_cast<double>(iperiod0) + std::fmod(u - static_cast<double>(iperiod0), nperiod);
+    i = static_cast<std::int64_t>(u);
+  } else {
+    // Negative or not a number: outside the domain of the tables.
+    vj = vdj = vnj = std::nan("");
+    return;
+  }
+  const double el = u - static_cast<double>(i);
+  const double em = 1.0 - el;
+  const double* tabj = tab.tabj.data();
+  const double* tabdj = tab.tabdj.data();
+  const double* tabnj = tab.tabnj.data();
+  if (i <= iperiod0) {
+    vj = tabj[i] * em + tabj[i + 1] * el;
+    vdj = tabdj[i] * em + tabdj[i + 1] * el;
+    vnj = em * tabnj[i] + el * tabnj[i + 1];
+  } else {
+    const std::int64_t j = iperiod0 + (i - iperiod0) % nperiod;
+    vj = tabj[j] * em + tabj[j + 1] * el;
+    vdj = tabdj[j] * em + tabdj[j + 1] * el;
+    // n*J_n(x)/x decays like 1/x: move the factor from the reused argument back to x.
+    vnj = (em * tabnj[j] + el * tabnj[j + 1]) * xstep * (static_cast<double>(j) + el) / x;
+  }
+}
+
+}  // namespace kirva
