@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <functional>
 #include <sstream>
 #include <string>
@@ -200,6 +201,22 @@ TEST(ReadInput, DepthProfileList) {
   const RunInput deep = with_model("2\n1 2 5 3 2600\n2 10 6 3.5 2800\n");
   ASSERT_EQ(deep.prof.nprof, 2);
   EXPECT_EQ(deep.prof.z1[1], 2000.0);
+}
+
+// The example shipped with the program must stay a valid input.
+TEST(ReadInput, TheShippedExample) {
+  std::ifstream f(std::string(KIRVA_SOURCE_DIR) + "/examples/crust.inp");
+  ASSERT_TRUE(f.good());
+  RunInput inp;
+  read_input(f, "examples/crust.inp", inp);
+  EXPECT_EQ(inp.nzrec, 1);
+  EXPECT_EQ(inp.nr, 101);
+  EXPECT_EQ(inp.r[101], 100000.0);
+  EXPECT_EQ(inp.nzs, 20);
+  EXPECT_EQ(inp.zs(20), 20000.0);
+  EXPECT_EQ(inp.grnall, "examples/output/grnfun.all");
+  EXPECT_EQ(inp.prof.nprof, 5);
+  EXPECT_EQ(inp.prof.z1[5], 40000.0);
 }
 
 }  // namespace
