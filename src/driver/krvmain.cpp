@@ -1,7 +1,193 @@
 #include "driver/krvmain.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <iostream>
+#include <memory>
+#include <span>
+#include <sstream>
+#include <string>
+
+#include "driver/console.h"
+#include "driver/input.h"
+#include "driver/table.h"
+#include "model/model.h"
+#include "output/format.h"
+#include "output/grnfiles.h"
+#include "stop.h"
+
 namespace kirva {
 
-int run(int /*argc*/, char** /*argv*/) { return 0; }
+namespace {
+
+constexpr const char* kBanner[20] = {
+    "######################################################",
+    "#                                                    #",
+    "#                  Welcome to                        #",
+    "#                                                    #",
+    "#                                                    #",
+    "#       K   K   IIIII   RRRR    V   V    AAA         #",
+    "#       K  K      I     R   R   V   V   A   A        #",
+    "#       KKK       I     RRRR    V   V   AAAAA        #",
+    "#       K  K      I     R  R     V V    A   A        #",
+    "#       K   K   IIIII   R   R     V     A   A        #",
+    "#                                                    #",
+    "#                                                    #",
+    "#                         by                         #",
+    "#            the KIRVA project developers            #",
+    "#     contact: the KIRVA project's issue tracker     #",
+    "#                                                    #",
+    "#                 the KIRVA project                  #",
+    "#                first release: 2026                 #",
+    "#            this version: December 2026             #",
+    "######################################################",
+};
+
+constexpr const char* kSuccess[5] = {
+    "######################################################",
+    "#                                                    #",
+    "#        Successful computations with KIRVA          #",
+    "#                                                    #",
+    "######################################################",
+};
+
+constexpr const char* kTitle[4] = {
+    "",
+    "Source type: strike-slip",
+    "Source type: dip-slip",
+    "Source type: compensated linear vector dipole",
+};
+
+// The input file name: the first argument, or the answer to the prompt. Trailing blanks are no
+// part of a name.
+std::string input_name(int argc, char** argv, Console& con) {
+  std::string name;
+  if (argc >= 2) {
+    name = argv[1];
+  } else {
+    con.prompt(" Please type the file name of input data: ");
+    if (!std::getline(std::cin, name)) name.clear();
+    if (!name.empty() && name.back() == '\r') name.pop_back();
+  }
+  name.erase(name.find_last_not_of(' ') + 1);
+  if (name.empty()) throw Stop(" Error in krvmain: no input file name given!");
+  if (name.size() > namemax)
+    throw Stop(" Error in krvmain: input file name longer than 80 characters!");
+  return name;
+}
+
+// The whole input file as text; it is small, and reading it at once gives one place for the
+// system's report on a file that cannot be read.
+std::string slurp(const std::string& name) {
+  std::FILE* f = std::fopen(name.c_str(), "rb");
+  if (f == nullptr)
+    throw Stop(" Error in krvmain: cannot open input file '" + name + "': " + std::strerror(errno));
+  std::string text;
+  char chunk[8192];
+  std::size_t n = 0;
+  while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) text.append(chunk, n);
+  const int err = std::ferror(f) ? errno : 0;
+  std::fclose(f);
+  if (err != 0)
+    throw Stop(" Error in krvmain: cannot read input file '" + name + "': " + std::strerror(err));
+  return text;
+}
+
+std::string progress(double zrec) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "Procedding zrec:%14.3f", zrec);
+  return buf;
+}
+
+void krvmain(int argc, char** argv, Console& con) {
+  for (const char* l : kBanner) con.line(l);
+  con.line(std::string(54, ' '));
+  con.flush();
+
+  const std::string infile = input_name(argc, argv, con);
+  auto inp = std::make_unique<RunInput>();
+  {
+    std::istringstream in(slurp(infile));
+    read_input(in, infile, *inp);
+  }
+  con.line("   ");
+
+  auto lt = std::make_unique<LayerTable>();
+  int ierr = 0;
+  krvslice(inp->resol, ierr, inp->prof, *lt);
+  if (ierr == 1) throw Stop("the layer index (lmax) too small defined!");
+
+  GrnAllWriter all;
+  all.open(inp->grnall);
+  all.header(lt->nlayer, inp->nr, inp->r1, inp->r2, inp->nzs, inp->zs1, inp->zs2, inp->nzrec,
+             inp->zrec1, inp->zrec2);
+  all.layers(lt->nlayer, lt->thick, lt->vp, lt->vs, lt->ro);
+
+  auto tab = std::make_unique<BesselTables>();
+  auto work = std::make_unique<TableWork>();
+  GrnTextWriter text;
+  std::string title;
+  for (int k = 1; k <= inp->nzrec; ++k) {
+    const double zrec = inp->zrec(k);
+    con.line(progress(zrec));
+    con.flush();
+
+    // Elastic constants at the observation depth: the row below it.
+    ComputationalLayers& cl = work->cl;
+    krvdepthcut(inp->zs1, cl.ls, zrec, cl.lzrec, lt->thick, lt->nlayer, cl);
+    const int row = cl.lay[cl.lzrec];
+    const double mu = (lt->ro[row] * lt->vs[row]) * lt->vs[row];
+    const double lambda = (lt->ro[row] * lt->vp[row]) * lt->vp[row] - mu - mu;
+    all.depth(zrec, lambda, mu, lt->ro[row]);
+
+    for (int s = 1; s <= 3; ++s) {
+      const bool clvd = s == 3;
+      if (k == 1) {
+        title.clear();
+        fmt_a(title, kTitle[s], 45);
+        con.formatted(title);
+        con.flush();
+        text.open(inp->grnpath[s]);
+        text.head(infile, kTitle[s], clvd, inp->nr, inp->r1, inp->r2, inp->nzs, inp->zs1, inp->zs2,
+                  zrec, lambda, mu);
+      }
+      for (int j = 1; j <= inp->nzs; ++j) {
+        compute_table(*inp, *lt, *tab, s, inp->zs(j), zrec, lambda, mu, *work);
+        if (!work->log.text.empty()) {
+          con.raw(work->log.text);
+          work->log.text.clear();
+        }
+        const std::span<const double> grn(work->grn.v);
+        if (k == 1) text.data(grn, inp->nr, clvd);
+        all.table(grn, inp->nr, clvd);
+      }
+      if (k == 1) text.close();
+    }
+  }
+  all.close();
+
+  for (const char* l : kSuccess) con.line(l);
+  con.flush();
+}
+
+}  // namespace
+
+int run(int argc, char** argv) {
+  Console con;
+  try {
+    krvmain(argc, argv, con);
+    return 0;
+  } catch (const Stop& stop) {
+    con.flush();
+    std::fprintf(stderr, "%s\n", stop.what());
+  } catch (const std::exception& e) {
+    con.flush();
+    std::fprintf(stderr, " Error in krvmain: unexpected failure: %s\n", e.what());
+  }
+  std::fflush(stderr);
+  return 1;
+}
 
 }  // namespace kirva

@@ -1,0 +1,31 @@
+// One Green's function table: the work of one (source type, source depth, observation depth).
+// Everything it changes lives in its TableWork, so tables of different source depths can be
+// computed side by side, one TableWork each.
+#pragma once
+
+#include "driver/input.h"
+#include "integration/bessel.h"
+#include "integration/hankel.h"
+#include "model/model.h"
+#include "response/response.h"
+#include "response/source.h"
+
+namespace kirva {
+
+struct TableWork {
+  ComputationalLayers cl;  // the layers cut at (zs, zrec)
+  SourceTerms src;         // the source of the current type at zs
+  WarningLog log;          // solver warnings, printed by the driver after the table
+  HankelWork hw;
+  GreenTable grn;
+  // Properties of the row just below the source depth and its shear modulus (Pa).
+  double ro = 0.0, vp = 0.0, vs = 0.0, source_mu = 0.0;
+};
+
+// Fills w.grn for source type `type` (1 strike-slip, 2 dip-slip, 3 CLVD) at source depth zs and
+// observation depth zrec, where the Lame constants are lambda and mu. tab holds the Bessel
+// tables of order 3 - type.
+void compute_table(const RunInput& inp, const LayerTable& lt, const BesselTables& tab, int type,
+                   double zs, double zrec, double lambda, double mu, TableWork& w);
+
+}  // namespace kirva

@@ -1,0 +1,150 @@
+#include "output/grnfiles.h"
+
+#include <bit>
+#include <cstdint>
+
+#include "output/format.h"
+
+namespace kirva {
+
+namespace {
+
+// Bytes of an unsigned value, least significant first, whatever the host's byte order.
+template <typename U>
+void put_le(std::string& out, U u) {
+  for (std::size_t i = 0; i < sizeof(U); ++i) {
+    out.push_back(static_cast<char>(static_cast<unsigned char>(u & 0xffu)));
+    u = static_cast<U>(u >> 8);
+  }
+}
+
+}  // namespace
+
+void GrnAllWriter::put_i32(int v) {
+  put_le(bytes_, static_cast<std::uint32_t>(v));
+}
+
+void GrnAllWriter::put_f64(double v) {
+  put_le(bytes_, std::bit_cast<std::uint64_t>(v));
+}
+
+void GrnAllWriter::header(int nlayer, int nr, double r1, double r2, int nzs, double zs1, double zs2,
+                          int nzrec, double zrec1, double zrec2) {
+  bytes_.clear();
+  put_i32(nlayer);
+  put_i32(nr);
+  put_f64(r1);
+  put_f64(r2);
+  put_i32(nzs);
+  put_f64(zs1);
+  put_f64(zs2);
+  put_i32(nzrec);
+  put_f64(zrec1);
+  put_f64(zrec2);
+  file_.write(bytes_);
+}
+
+void GrnAllWriter::layers(int nlayer, std::span<const double> thick, std::span<const double> vp,
+                          std::span<const double> vs, std::span<const double> ro) {
+  for (int l = 1; l <= nlayer; ++l) {
+    const auto i = static_cast<std::size_t>(l);
+    bytes_.clear();
+    put_f64(thick[i]);
+    put_f64(vp[i]);
+    put_f64(vs[i]);
+    put_f64(ro[i]);
+    file_.write(bytes_);
+  }
+}
+
+void GrnAllWriter::depth(double zrec, double lambda, double mu, double ro) {
+  bytes_.clear();
+  put_f64(zrec);
+  put_f64(lambda);
+  put_f64(mu);
+  put_f64(ro);
+  file_.write(bytes_);
+}
+
+void GrnAllWriter::table(std::span<const double> grn, int nr, bool clvd) {
+  static constexpr int kAll[10] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+  const std::span<const int> comps =
+      clvd ? std::span<const int>(kClvdComponents) : std::span<const int>(kAll);
+  for (const int k : comps) {
+    // One component over all distances: a stride of ten through the distance-major table.
+    bytes_.clear();
+    for (int j = 1; j <= nr; ++j) put_f64(grn[static_cast<std::size_t>(10 * (j - 1) + (k - 1))]);
+    file_.write(bytes_);
+  }
+}
+
+void GrnTextWriter::end_line() {
+  line_ += "\r\n";
+  file_.write(line_);
+  line_.clear();
+}
+
+void GrnTextWriter::head(std::string_view infile, std::string_view title, bool clvd, int nr,
+                         double r1, double r2, int nzs, double zs1, double zs2, double zrec,
+                         double lambda, double mu) {
+  line_.clear();
+  line_ += "# Green functions calculated with the program kirva";
+  end_line();
+  line_ += "# The input data file is ";
+  line_ += infile.substr(0, infile.find(' '));
+  end_line();
+  line_ += "# ";
+  fmt_a(line_, title, 45);
+  line_ += "   Dislocation: 1 meter";
+  end_line();
+  line_ += "# The 1. data line includes the parameters:";
+  end_line();
+  line_ += "#";
+  end_line();
+  line_ += "# nr, r1[m], r2[m]; ";
+  line_ += "nzs, zs1[m], zs2[m]; obs.depth[m];";
+  line_ += " lambda[Pa], mu[Pa] (at obs. depth)";
+  end_line();
+  line_ += "#";
+  end_line();
+  line_ += "# The following data lines are";
+  end_line();
+  line_ += "#";
+  end_line();
+  if (clvd) {
+    line_ += "#   uz[m]         ur[m]         ezz           err           ett   ";
+    line_ += "        ezr           duz/dr";
+  } else {
+    line_ += "#   uz[m]         ur[m]         ut[m]         ezz           err           ett   ";
+    line_ += "        ezr           ert           etz   ";
+    line_ += "        duz/dr";
+  }
+  end_line();
+  line_ += "#";
+  end_line();
+  fmt_i(line_, nr, 4);
+  fmt_e(line_, r1, 13, 5);
+  fmt_e(line_, r2, 13, 5);
+  fmt_i(line_, nzs, 4);
+  fmt_e(line_, zs1, 13, 5);
+  fmt_e(line_, zs2, 13, 5);
+  fmt_e(line_, zrec, 13, 5);
+  fmt_e(line_, lambda, 13, 5);
+  fmt_e(line_, mu, 13, 5);
+  end_line();
+}
+
+void GrnTextWriter::data(std::span<const double> grn, int nr, bool clvd) {
+  for (int j = 1; j <= nr; ++j) {
+    const std::size_t base = static_cast<std::size_t>(10 * (j - 1));
+    if (clvd) {
+      for (const int k : kClvdComponents) fmt_e(line_, grn[base + (k - 1)], 14, 6);
+    } else {
+      for (int k = 1; k <= 10; ++k)
+        fmt_e(line_, grn[base + static_cast<std::size_t>(k - 1)], 14, 6);
+    }
+    end_line();
+  }
+}
+
+}  // namespace kirva

@@ -1,0 +1,65 @@
+// The four result files of a run: the binary file "grnfun.all" with everything, and the three
+// text tables (strike-slip, dip-slip, CLVD) of the first observation depth.
+//
+// The writers know plain values only. A Green's function table is passed as the ten components of
+// every distance, distance by distance: component k (1..10: uz, ur, ut, ezz, err, ett, ezr, ert,
+// etz, duz/dr) at distance j (1..nr) is grn[10*(j-1) + (k-1)].
+#pragma once
+
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "output/outfile.h"
+
+namespace kirva {
+
+// Components written for the CLVD, which has no tangential part: uz, ur, ezz, err, ett, ezr,
+// duz/dr.
+inline constexpr int kClvdComponents[7] = {1, 2, 4, 5, 6, 7, 10};
+
+// "grnfun.all": little-endian int32 and binary64 with no padding. Header block (64 bytes),
+// layer block (32 bytes per row), then per observation depth a 32-byte record followed by the
+// tables of every source type and source depth, each component as a run of nr doubles.
+class GrnAllWriter {
+ public:
+  void open(const std::string& path) { file_.open(path); }
+  void header(int nlayer, int nr, double r1, double r2, int nzs, double zs1, double zs2, int nzrec,
+              double zrec1, double zrec2);
+  // Rows 1..nlayer of the 1-based columns (entry 0 unused): thickness, vp, vs, density.
+  void layers(int nlayer, std::span<const double> thick, std::span<const double> vp,
+              std::span<const double> vs, std::span<const double> ro);
+  // The record that opens the block of one observation depth.
+  void depth(double zrec, double lambda, double mu, double ro);
+  // One table: ten component runs, or the seven of the CLVD when clvd is set.
+  void table(std::span<const double> grn, int nr, bool clvd);
+  void close() { file_.close(); }
+
+ private:
+  void put_i32(int v);
+  void put_f64(double v);
+
+  OutFile file_;
+  std::string bytes_;  // staging of the current block, reused
+};
+
+// One text table, lines ending in CR LF.
+class GrnTextWriter {
+ public:
+  void open(const std::string& path) { file_.open(path); }
+  // Lines 1..12: the comment header and the parameter line. infile is shown up to its first
+  // blank; title is shown in 45 characters.
+  void head(std::string_view infile, std::string_view title, bool clvd, int nr, double r1,
+            double r2, int nzs, double zs1, double zs2, double zrec, double lambda, double mu);
+  // The nr data lines of one source depth, distance 1 first.
+  void data(std::span<const double> grn, int nr, bool clvd);
+  void close() { file_.close(); }
+
+ private:
+  void end_line();
+
+  OutFile file_;
+  std::string line_;  // the line being built, reused
+};
+
+}  // namespace kirva

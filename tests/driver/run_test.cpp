@@ -1,0 +1,200 @@
+// Whole runs of kirva in a temporary directory: the console, the four files and their layout.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "kirva_files.h"
+#include "kirva_inputs.h"
+
+namespace kirva {
+namespace {
+
+using testing::le_f64;
+using testing::le_i32;
+using testing::read_file;
+using testing::run_kirva;
+using testing::split_lines;
+using testing::TempDir;
+using testing::trace_input;
+using testing::trace_with;
+using testing::write_file;
+namespace tr = testing;
+
+const std::string kHashes(54, '#');
+const std::string kEmpty = std::string("#").append(52, ' ').append("#");
+
+std::vector<std::string> success_banner() {
+  return {" " + kHashes, " " + kEmpty, " #        Successful computations with KIRVA          #",
+          " " + kEmpty, " " + kHashes};
+}
+
+void expect_banner(const std::vector<std::string>& out) {
+  ASSERT_GE(out.size(), 22u);
+  EXPECT_EQ(out[0], " " + kHashes);
+  EXPECT_EQ(out[2], " #                  Welcome to                        #");
+  EXPECT_EQ(out[19], " " + kHashes);
+  for (int i = 1; i < 19; ++i) {
+    EXPECT_EQ(out[i].size(), 55u) << i;
+    EXPECT_EQ(out[i].substr(0, 2), " #");
+    EXPECT_EQ(out[i].back(), '#');
+  }
+  EXPECT_EQ(out[20], std::string(55, ' '));
+  EXPECT_EQ(out[21], "    ");
+}
+
+// lambda and mu of a layer-table row, evaluated in the order the program uses.
+double mu_of(int row) {
+  return (tr::trace_ro[row] * tr::trace_vs[row]) * tr::trace_vs[row];
+}
+double lambda_of(int row) {
+  return (tr::trace_ro[row] * tr::trace_vp[row]) * tr::trace_vp[row] - mu_of(row) - mu_of(row);
+}
+
+TEST(Run, TheWorkedExample) {
+  TempDir dir;
+  write_file(dir / "trace.inp", trace_input());
+  const auto r = run_kirva(dir.path(), {"trace.inp"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  const auto out = split_lines(r.out);
+  expect_banner(out);
+  std::vector<std::string> rest(out.begin() + 22, out.end());
+  std::vector<std::string> expect{" Procedding zrec:         0.000",
+                                  "Source type: strike-slip                     ",
+                                  "Source type: dip-slip                        ",
+                                  "Source type: compensated linear vector dipole"};
+  for (const auto& l : success_banner()) expect.push_back(l);
+  EXPECT_EQ(rest, expect);
+  EXPECT_EQ(dir.entries(),
+            (std::vector<std::string>{"cl.grn", "ds.grn", "grnfun.all", "ss.grn", "trace.inp"}));
+
+  const std::string b = read_file(dir / "grnfun.all");
+  const int nlayer = tr::trace_nlayer, nr = 3, nzs = 2;
+  ASSERT_EQ(b.size(), 64u + 32u * nlayer + (32u + 216u * nzs * nr));
+  EXPECT_EQ(le_i32(b, 0), nlayer);
+  EXPECT_EQ(le_i32(b, 4), nr);
+  EXPECT_EQ(le_f64(b, 16), 2000.0);
+  EXPECT_EQ(le_i32(b, 24), nzs);
+  EXPECT_EQ(le_f64(b, 28), 1000.0);
+  EXPECT_EQ(le_f64(b, 36), 2000.0);
+  EXPECT_EQ(le_i32(b, 44), 1);
+  for (int l = 1; l <= nlayer; ++l) {
+    const std::size_t off = 64 + 32 * static_cast<std::size_t>(l - 1);
+    EXPECT_EQ(le_f64(b, off), l < nlayer ? 2500.0 : 0.0);
+    EXPECT_EQ(le_f64(b, off + 8), tr::trace_vp[l]);
+    EXPECT_EQ(le_f64(b, off + 16), tr::trace_vs[l]);
+    EXPECT_EQ(le_f64(b, off + 24), tr::trace_ro[l]);
+  }
+  const std::size_t d = 64 + 32 * nlayer;
+  EXPECT_EQ(le_f64(b, d), 0.0);
+  EXPECT_EQ(le_f64(b, d + 8), lambda_of(1));
+  EXPECT_EQ(le_f64(b, d + 16), mu_of(1));
+  EXPECT_EQ(le_f64(b, d + 24), 2625.0);
+
+  const auto ss = split_lines(read_file(dir / "ss.grn"));
+  ASSERT_EQ(ss.size(), 12u + nzs * nr);
+  EXPECT_EQ(ss[1], "# The input data file is trace.inp\r");
+  EXPECT_EQ(ss[2], "# Source type: strike-slip                        Dislocation: 1 meter\r");
+  EXPECT_EQ(ss[11],
+            "   3  0.00000E+00  0.20000E+04   2  0.10000E+04  0.20000E+04  0.00000E+00  "
+            "0.19708E+11  0.24620E+11\r");
+  for (std::size_t i = 12; i < ss.size(); ++i) EXPECT_EQ(ss[i].size(), 141u);
+  const auto cl = split_lines(read_file(dir / "cl.grn"));
+  ASSERT_EQ(cl.size(), 12u + nzs * nr);
+  EXPECT_EQ(cl[12], [] {
+    std::string s;
+    for (int i = 0; i < 7; ++i) s += "  0.000000E+00";
+    return s + "\r";
+  }());
+}
+
+TEST(Run, PromptAndReplacedFiles) {
+  TempDir dir;
+  write_file(dir / "trace.inp", trace_input());
+  write_file(dir / "grnfun.all", std::string(100000, 'x'));
+  write_file(dir / "ss.grn", std::string(100000, 'x'));
+  const auto r = run_kirva(dir.path(), {}, "trace.inp\n");
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto out = split_lines(r.out);
+  ASSERT_GE(out.size(), 22u);
+  // The answer's line end comes from the terminal: the next console line joins the prompt.
+  EXPECT_EQ(out[21], " Please type the file name of input data:     ");
+  EXPECT_EQ(read_file(dir / "grnfun.all").size(), 1552u);
+  EXPECT_EQ(split_lines(read_file(dir / "ss.grn")).size(), 18u);
+
+  const auto withArg = run_kirva(dir.path(), {"trace.inp"});
+  EXPECT_EQ(withArg.out.find("Please type"), std::string::npos);
+}
+
+TEST(Run, ThreeObservationDepths) {
+  TempDir dir;
+  // Depths 0, 2.5 and 5 km: the surface row, then tops of rows 2 and 3 (interfaces of the table).
+  write_file(dir / "in.inp", trace_with(1, "0 5 2.5"));
+  const auto r = run_kirva(dir.path(), {"in.inp"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto out = split_lines(r.out);
+  std::vector<std::string> progress;
+  int titles = 0;
+  for (const auto& l : out) {
+    if (l.find("Procedding zrec:") != std::string::npos) progress.push_back(l);
+    if (l.rfind("Source type:", 0) == 0) ++titles;
+  }
+  EXPECT_EQ(progress, (std::vector<std::string>{" Procedding zrec:         0.000",
+                                                " Procedding zrec:      2500.000",
+                                                " Procedding zrec:      5000.000"}));
+  EXPECT_EQ(titles, 3);
+  const auto ss = split_lines(read_file(dir / "ss.grn"));
+  EXPECT_EQ(ss.size(), 18u);  // the first observation depth only
+  EXPECT_EQ(ss[11].substr(60, 13), "  0.00000E+00");
+
+  const std::string b = read_file(dir / "grnfun.all");
+  const std::size_t block = 32 + 216 * 2 * 3;
+  ASSERT_EQ(b.size(), 64 + 32 * 5 + 3 * block);
+  EXPECT_EQ(le_i32(b, 44), 3);
+  for (int k = 0; k < 3; ++k) {
+    const std::size_t d = 64 + 32 * 5 + static_cast<std::size_t>(k) * block;
+    EXPECT_EQ(le_f64(b, d), 2500.0 * k);
+    EXPECT_EQ(le_f64(b, d + 8), lambda_of(k + 1));
+    EXPECT_EQ(le_f64(b, d + 16), mu_of(k + 1));
+    EXPECT_EQ(le_f64(b, d + 24), tr::trace_ro[k + 1]);
+  }
+}
+
+TEST(Run, NoObservationDepth) {
+  TempDir dir;
+  write_file(dir / "in.inp", trace_with(1, "2 0 1"));
+  const auto r = run_kirva(dir.path(), {"in.inp"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto out = split_lines(r.out);
+  expect_banner(out);
+  EXPECT_EQ(std::vector<std::string>(out.begin() + 22, out.end()), success_banner());
+  EXPECT_EQ(dir.entries(), (std::vector<std::string>{"grnfun.all", "in.inp"}));
+  const std::string b = read_file(dir / "grnfun.all");
+  ASSERT_EQ(b.size(), 64u + 32u * 5);
+  EXPECT_EQ(le_i32(b, 44), 0);
+}
+
+TEST(Run, OutputFailuresStopWithoutSuccess) {
+  for (const std::string name : {"grnfun.all", "ds.grn"}) {
+    SCOPED_TRACE(name);
+    TempDir dir;
+    write_file(dir / "in.inp", trace_input());
+    std::filesystem::create_symlink("/dev/full", dir / name);
+    const auto r = run_kirva(dir.path(), {"in.inp"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err,
+              " Error in output: cannot write file './" + name + "': No space left on device\n");
+    EXPECT_EQ(r.out.find("Successful"), std::string::npos);
+  }
+  TempDir dir;
+  write_file(dir / "in.inp", trace_with(5, "'nodir/' a b c"));
+  const auto r = run_kirva(dir.path(), {"in.inp"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err,
+            " Error in output: cannot open file 'nodir/grnfun.all': No such file or directory\n");
+}
+
+}  // namespace
+}  // namespace kirva
