@@ -153,6 +153,8 @@ void krvmain(int argc, char** argv, Console& con) {
         text.head(infile, kTitle[s], clvd, inp->nr, inp->r1, inp->r2, inp->nzs, inp->zs1, inp->zs2,
                   zrec, lambda, mu);
       }
+      // Bessel order = azimuthal order of the source: 2 strike-slip, 1 dip-slip, 0 CLVD.
+      krvbstab(3 - s, *tab);
       for (int j = 1; j <= inp->nzs; ++j) {
         compute_table(*inp, *lt, *tab, s, inp->zs(j), zrec, lambda, mu, *work);
         if (!work->log.text.empty()) {

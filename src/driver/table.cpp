@@ -2,9 +2,8 @@
 
 namespace kirva {
 
-void compute_table(const RunInput& /*inp*/, const LayerTable& lt, const BesselTables& /*tab*/,
-                   int /*type*/, double zs, double zrec, double /*lambda*/, double /*mu*/,
-                   TableWork& w) {
+void compute_table(const RunInput& inp, const LayerTable& lt, const BesselTables& tab, int type,
+                   double zs, double zrec, double lambda, double mu, TableWork& w) {
   krvdepthcut(zs, w.cl.ls, zrec, w.cl.lzrec, lt.thick, lt.nlayer, w.cl);
   // The source sits on top of layer ls and takes the properties of the row below it.
   const int row = w.cl.lay[w.cl.ls];
@@ -12,9 +11,10 @@ void compute_table(const RunInput& /*inp*/, const LayerTable& lt, const BesselTa
   w.vp = lt.vp[row];
   w.vs = lt.vs[row];
   w.source_mu = (w.ro * w.vs) * w.vs;
-  // The response and the wavenumber integration are not part of the program yet: until they
-  // are, the table holds zeros.
-  w.grn.v.fill(0.0);
+  krvmoment(type, w.source_mu, w.ro, w.vp, w.vs, w.src);
+  const KernelContext kernel{lt, w.cl, w.src, w.log};
+  const HankelContext ctx{zs, zrec, inp.rhalf, tab, kernel};
+  krvhankel(w.grn, inp.r, inp.nr, inp.sampfac, lambda, mu, ctx, w.hw);
 }
 
 }  // namespace kirva
