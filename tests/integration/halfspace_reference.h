@@ -36,6 +36,11 @@
 // Signs and normalisation were confirmed against Okada's (1985) point-source surface displacements
 // (his Table 2, case 1, reproduced through the moment-tensor synthesis of the three source types)
 // and against finite differences of those displacements for the strains; see the tests.
+//
+// When comparing: ezr and etz are exactly 0 here, and the transverse displacement of the dip-slip
+// source vanishes identically at the surface (what is returned is rounding, ~1e-16 of ur), so a
+// tolerance relative to the peak of such a component needs a floor, e.g. the peak of the same kind
+// (displacement or strain). The values are those of a point source, without any smoothing.
 #pragma once
 
 #include <array>

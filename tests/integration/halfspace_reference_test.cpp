@@ -264,7 +264,7 @@ TEST(HalfspaceReference, SynthesisMatchesOkadaForAnyFaultAndReceiver) {
           }
           EXPECT_LT(udiff, 1e-12 * umax)
               << "strike " << strike << " dip " << dipdeg << " type " << type;
-          EXPECT_LT(ediff, 1e-7 * emax)
+          EXPECT_LT(ediff, 1e-8 * emax)
               << "strike " << strike << " dip " << dipdeg << " type " << type;
         }
       }
