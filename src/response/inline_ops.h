@@ -148,4 +148,30 @@ inline void matmul(const double* a, const double* b, int n, int l, int m, double
   }
 }
 
+// Depth window of one wavenumber: the layers lup..llw around the source beyond which the field
+// has decayed below eps (exp(-k * distance) <= eps). Without such a layer above (below) the source
+// the window reaches the surface (the half-space).
+inline void depth_window(double k, double eps, const ComputationalLayers& cl, int& lup, int& llw) {
+  const double lneps = std::log(eps);
+  const int ls = cl.ls, nl = cl.nl;
+  lup = 1;
+  double d = 0.0;
+  for (int i = ls - 1; i >= 1; --i) {
+    d += k * cl.hl[i];
+    if (lneps >= -d) {
+      lup = i + 1;
+      break;
+    }
+  }
+  llw = nl;
+  d = 0.0;
+  for (int i = ls; i <= nl - 1; ++i) {
+    d += k * cl.hl[i];
+    if (lneps >= -d) {
+      llw = i;
+      break;
+    }
+  }
+}
+
 }  // namespace kirva::detail

@@ -72,38 +72,17 @@ inline void thick_step(const double* cm, int grow1, int grow2, int decay1, int d
 void krvpsv(std::array<double, 7>& y, double k, double eps, const KernelContext& ctx) {
   const LayerTable& lt = ctx.lt;
   const ComputationalLayers& cl = ctx.cl;
-  const int nl = cl.nl, ls = cl.ls, lzrec = cl.lzrec;
+  const int ls = cl.ls, lzrec = cl.lzrec;
 
   for (int i = 1; i <= 4; ++i) y[i] = 0.0;
   double up[8] = {}, obs[8] = {}, lo[8] = {}, cm[8] = {};
   double mat[16], minv[16], tmp[8];
 
-  // Depth window: beyond ln(1/eps)/k from the source the field has decayed below eps.
-  const double lneps = std::log(eps);
-  int lup = 1;
-  if (ls >= 2) {
-    double d = 0.0;
-    for (int i = ls - 1; i >= 1; --i) {
-      d += k * cl.hl[i];
-      if (lneps >= -d) {
-        lup = i + 1;
-        if (lup > lzrec) return;
-        break;
-      }
-    }
-  }
-  int llw = nl;
-  if (ls <= nl - 1) {
-    double d = 0.0;
-    for (int i = ls; i <= nl - 1; ++i) {
-      d += k * cl.hl[i];
-      if (lneps >= -d) {
-        llw = i;
-        if (llw < lzrec) return;
-        break;
-      }
-    }
-  }
+  // Depth window: beyond ln(1/eps)/k from the source the field has decayed below eps, and an
+  // observation depth outside the window sees nothing.
+  int lup, llw;
+  detail::depth_window(k, eps, cl, lup, llw);
+  if (lup > lzrec || llw < lzrec) return;
 
   // Top of the window: the free surface, or the solutions of the layer above that decay upward.
   if (lup == 1) {

@@ -16,7 +16,7 @@ namespace kirva {
 void krvsh(std::array<double, 7>& y, double k, double eps, const KernelContext& ctx) {
   const LayerTable& lt = ctx.lt;
   const ComputationalLayers& cl = ctx.cl;
-  const int nl = cl.nl, ls = cl.ls, lzrec = cl.lzrec;
+  const int ls = cl.ls, lzrec = cl.lzrec;
 
   y[5] = 0.0;
   y[6] = 0.0;
@@ -25,31 +25,11 @@ void krvsh(std::array<double, 7>& y, double k, double eps, const KernelContext& 
 
   auto shear_modulus = [&lt](int r) { return lt.ro[r] * lt.vs[r] * lt.vs[r]; };
 
-  // Depth window, as for P-SV. Below the window the observation vector is simply never taken.
-  const double lneps = std::log(eps);
-  int lup = 1;
-  if (ls >= 2) {
-    double d = 0.0;
-    for (int i = ls - 1; i >= 1; --i) {
-      d += k * cl.hl[i];
-      if (lneps >= -d) {
-        lup = i + 1;
-        if (lup > lzrec) return;
-        break;
-      }
-    }
-  }
-  int llw = nl;
-  if (ls <= nl - 1) {
-    double d = 0.0;
-    for (int i = ls; i <= nl - 1; ++i) {
-      d += k * cl.hl[i];
-      if (lneps >= -d) {
-        llw = i;
-        break;
-      }
-    }
-  }
+  // Depth window, as for P-SV. Below the window the observation vector is simply never taken
+  // (the solver still runs, and the result is 0).
+  int lup, llw;
+  detail::depth_window(k, eps, cl, lup, llw);
+  if (lup > lzrec) return;
 
   // Top: free surface, or the upward-decaying solution of the layer above the window.
   up[0] = 1.0;
