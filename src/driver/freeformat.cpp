@@ -70,6 +70,7 @@ void nextline(InputUnit& unit, std::string& linebuf, std::string_view expected) 
     }
     ++unit.lineno;
     if (!raw.empty() && raw.back() == '\r') raw.pop_back();
+    unit.cut = raw.size() > linelen && !ends_word(raw[linelen]);
     linebuf.assign(raw, 0, linelen);
     linebuf.resize(linelen, ' ');
     const std::size_t p = linebuf.find_first_not_of(' ');
@@ -94,6 +95,10 @@ std::string_view FreeFormat::bare_token() {
   const std::size_t start = pos_;
   while (pos_ < line_.size() && !ends_word(line_[pos_])) ++pos_;
   const std::string_view tok = line_.substr(start, pos_ - start);
+  // Only 180 characters of a line count: a value that runs on past them would be read cut short,
+  // as another number or another file name.
+  if (pos_ == line_.size() && unit_.cut)
+    fail("the value '" + std::string(tok) + "' runs past column 180, where input lines end");
   // The separator after the value: blanks, then at most one comma.
   while (pos_ < line_.size() && is_blank(line_[pos_])) ++pos_;
   if (pos_ < line_.size() && line_[pos_] == ',') ++pos_;

@@ -15,6 +15,7 @@ struct InputUnit {
   std::istream& in;
   std::string name;  // the input file name as given by the user
   int lineno = 0;    // physical line number of the last line read (comment lines counted)
+  bool cut = false;  // the last line went on past column 180 with a value not yet ended there
 };
 
 // Reads lines until one whose first non-blank character (blank = code 32 only) is not "#" and
