@@ -14,6 +14,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kirva::testing {
@@ -80,8 +81,11 @@ struct RunResult {
 
 // Runs the kirva executable in dir with the given arguments; stdin is the given text (empty
 // when none is given, so a prompt meets the end of its input).
+// Runs kirva in dir with the given arguments, standard input and extra environment variables
+// (name, value).
 inline RunResult run_kirva(const fs::path& dir, const std::vector<std::string>& args,
-                           const std::string& input = "") {
+                           const std::string& input = "",
+                           const std::vector<std::pair<std::string, std::string>>& env = {}) {
   TempDir cap;
   write_file(cap / "stdin", input);
   const std::string in = (cap / "stdin").string(), out = (cap / "stdout").string(),
@@ -94,6 +98,7 @@ inline RunResult run_kirva(const fs::path& dir, const std::vector<std::string>& 
   const pid_t pid = ::fork();
   if (pid == 0) {
     if (::chdir(dir.c_str()) != 0) ::_exit(126);
+    for (const auto& [name, value] : env) ::setenv(name.c_str(), value.c_str(), 1);
     const int fi = ::open(in.c_str(), O_RDONLY);
     const int fo = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int fe = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);

@@ -1,5 +1,6 @@
 #include "driver/krvmain.h"
 
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -9,10 +10,13 @@
 #include <span>
 #include <sstream>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "driver/console.h"
 #include "driver/input.h"
 #include "driver/table.h"
+#include "driver/workers.h"
 #include "model/model.h"
 #include "output/format.h"
 #include "output/grnfiles.h"
@@ -101,6 +105,29 @@ std::string progress(double zrec) {
   return buf;
 }
 
+// The tables of the three orders, filled side by side when there are workers to spare.
+void fill_bessel_tables(std::array<std::unique_ptr<BesselTables>, 3>& tab, int nworkers) {
+  for (auto& t : tab) t = std::make_unique<BesselTables>();
+  if (nworkers <= 1) {
+    for (int n = 0; n <= 2; ++n) krvbstab(n, *tab[n]);
+    return;
+  }
+  std::array<std::exception_ptr, 3> failure;
+  std::vector<std::thread> threads;
+  for (int n = 0; n <= 2; ++n) {
+    threads.emplace_back([&, n] {
+      try {
+        krvbstab(n, *tab[n]);
+      } catch (...) {
+        failure[n] = std::current_exception();
+      }
+    });
+  }
+  for (auto& t : threads) t.join();
+  for (const auto& f : failure)
+    if (f) std::rethrow_exception(f);
+}
+
 void krvmain(int argc, char** argv, Console& con) {
   for (const char* l : kBanner) con.line(l);
   con.line(std::string(54, ' '));
@@ -119,25 +146,32 @@ void krvmain(int argc, char** argv, Console& con) {
   krvslice(inp->resol, ierr, inp->prof, *lt);
   if (ierr == 1) throw Stop("the layer index (lmax) too small defined!");
 
+  // The number of workers is settled before any output file is opened: a bad KIRVA_THREADS
+  // stops the run leaving no file behind.
+  const int nworkers = worker_count();
+
   GrnAllWriter all;
   all.open(inp->grnall);
   all.header(lt->nlayer, inp->nr, inp->r1, inp->r2, inp->nzs, inp->zs1, inp->zs2, inp->nzrec,
              inp->zrec1, inp->zrec2);
   all.layers(lt->nlayer, lt->thick, lt->vp, lt->vs, lt->ro);
 
-  auto tab = std::make_unique<BesselTables>();
-  auto work = std::make_unique<TableWork>();
+  SourceDepthPool pool(nworkers);
+  // The Bessel tables depend only on their order: filled once per run, for the orders 0, 1, 2 of
+  // the CLVD, the dip-slip and the strike-slip, when the first observation depth needs them.
+  std::array<std::unique_ptr<BesselTables>, 3> tab;
+  auto cl = std::make_unique<ComputationalLayers>();
   GrnTextWriter text;
   std::string title;
   for (int k = 1; k <= inp->nzrec; ++k) {
     const double zrec = inp->zrec(k);
     con.line(progress(zrec));
     con.flush();
+    if (k == 1) fill_bessel_tables(tab, pool.size());
 
     // Elastic constants at the observation depth: the row below it.
-    ComputationalLayers& cl = work->cl;
-    krvdepthcut(inp->zs1, cl.ls, zrec, cl.lzrec, lt->thick, lt->nlayer, cl);
-    const int row = cl.lay[cl.lzrec];
+    krvdepthcut(inp->zs1, cl->ls, zrec, cl->lzrec, lt->thick, lt->nlayer, *cl);
+    const int row = cl->lay[cl->lzrec];
     const double mu = (lt->ro[row] * lt->vs[row]) * lt->vs[row];
     const double lambda = (lt->ro[row] * lt->vp[row]) * lt->vp[row] - mu - mu;
     all.depth(zrec, lambda, mu, lt->ro[row]);
@@ -154,17 +188,21 @@ void krvmain(int argc, char** argv, Console& con) {
                   zrec, lambda, mu);
       }
       // Bessel order = azimuthal order of the source: 2 strike-slip, 1 dip-slip, 0 CLVD.
-      krvbstab(3 - s, *tab);
-      for (int j = 1; j <= inp->nzs; ++j) {
-        compute_table(*inp, *lt, *tab, s, inp->zs(j), zrec, lambda, mu, *work);
-        if (!work->log.text.empty()) {
-          con.raw(work->log.text);
-          work->log.text.clear();
-        }
-        const std::span<const double> grn(work->grn.v);
-        if (k == 1) text.data(grn, inp->nr, clvd);
-        all.table(grn, inp->nr, clvd);
-      }
+      const BesselTables& bessel = *tab[3 - s];
+      pool.run(
+          inp->nzs,
+          [&](int j, TableWork& w, TableOutput& out) {
+            compute_table(*inp, *lt, bessel, s, inp->zs(j), zrec, lambda, mu, w);
+            out.warnings.swap(w.log.text);
+            const std::span<const double> grn(w.grn.v);
+            render_table_binary(out.binary, grn, inp->nr, clvd);
+            if (k == 1) render_table_text(out.text, grn, inp->nr, clvd);
+          },
+          [&](int, TableOutput& out) {
+            if (!out.warnings.empty()) con.raw(out.warnings);
+            if (k == 1) text.rendered(out.text);
+            all.rendered(out.binary);
+          });
       if (k == 1) text.close();
     }
   }

@@ -66,16 +66,23 @@ void GrnAllWriter::depth(double zrec, double lambda, double mu, double ro) {
   file_.write(bytes_);
 }
 
-void GrnAllWriter::table(std::span<const double> grn, int nr, bool clvd) {
+void render_table_binary(std::string& out, std::span<const double> grn, int nr, bool clvd) {
   static constexpr int kAll[10] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
   const std::span<const int> comps =
       clvd ? std::span<const int>(kClvdComponents) : std::span<const int>(kAll);
   for (const int k : comps) {
     // One component over all distances: a stride of ten through the distance-major table.
-    bytes_.clear();
-    for (int j = 1; j <= nr; ++j) put_f64(grn[static_cast<std::size_t>(10 * (j - 1) + (k - 1))]);
-    file_.write(bytes_);
+    for (int j = 1; j <= nr; ++j) {
+      put_le(out,
+             std::bit_cast<std::uint64_t>(grn[static_cast<std::size_t>(10 * (j - 1) + (k - 1))]));
+    }
   }
+}
+
+void GrnAllWriter::table(std::span<const double> grn, int nr, bool clvd) {
+  bytes_.clear();
+  render_table_binary(bytes_, grn, nr, clvd);
+  file_.write(bytes_);
 }
 
 void GrnTextWriter::end_line() {
@@ -134,17 +141,23 @@ void GrnTextWriter::head(std::string_view infile, std::string_view title, bool c
   end_line();
 }
 
-void GrnTextWriter::data(std::span<const double> grn, int nr, bool clvd) {
+void render_table_text(std::string& out, std::span<const double> grn, int nr, bool clvd) {
   for (int j = 1; j <= nr; ++j) {
     const std::size_t base = static_cast<std::size_t>(10 * (j - 1));
     if (clvd) {
-      for (const int k : kClvdComponents) fmt_e(line_, grn[base + (k - 1)], 14, 6);
+      for (const int k : kClvdComponents) fmt_e(out, grn[base + (k - 1)], 14, 6);
     } else {
-      for (int k = 1; k <= 10; ++k)
-        fmt_e(line_, grn[base + static_cast<std::size_t>(k - 1)], 14, 6);
+      for (int k = 1; k <= 10; ++k) fmt_e(out, grn[base + static_cast<std::size_t>(k - 1)], 14, 6);
     }
-    end_line();
+    out += "\r\n";
   }
+}
+
+void GrnTextWriter::data(std::span<const double> grn, int nr, bool clvd) {
+  line_.clear();
+  render_table_text(line_, grn, nr, clvd);
+  file_.write(line_);
+  line_.clear();
 }
 
 }  // namespace kirva

@@ -18,6 +18,13 @@ namespace kirva {
 // duz/dr.
 inline constexpr int kClvdComponents[7] = {1, 2, 4, 5, 6, 7, 10};
 
+// The bytes of one table in "grnfun.all": ten component runs of nr little-endian doubles, or the
+// seven of the CLVD when clvd is set. Appended to out.
+void render_table_binary(std::string& out, std::span<const double> grn, int nr, bool clvd);
+// The nr data lines of one table in a text table (E14.6 fields, CR LF), distance 1 first.
+// Appended to out.
+void render_table_text(std::string& out, std::span<const double> grn, int nr, bool clvd);
+
 // "grnfun.all": little-endian int32 and binary64 with no padding. Header block (64 bytes),
 // layer block (32 bytes per row), then per observation depth a 32-byte record followed by the
 // tables of every source type and source depth, each component as a run of nr doubles.
@@ -33,6 +40,8 @@ class GrnAllWriter {
   void depth(double zrec, double lambda, double mu, double ro);
   // One table: ten component runs, or the seven of the CLVD when clvd is set.
   void table(std::span<const double> grn, int nr, bool clvd);
+  // A table already rendered by render_table_binary.
+  void rendered(std::string_view bytes) { file_.write(bytes); }
   void close() { file_.close(); }
 
  private:
@@ -53,6 +62,8 @@ class GrnTextWriter {
             double r2, int nzs, double zs1, double zs2, double zrec, double lambda, double mu);
   // The nr data lines of one source depth, distance 1 first.
   void data(std::span<const double> grn, int nr, bool clvd);
+  // Data lines already rendered by render_table_text.
+  void rendered(std::string_view lines) { file_.write(lines); }
   void close() { file_.close(); }
 
  private:

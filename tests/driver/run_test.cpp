@@ -1,6 +1,7 @@
 // Whole runs of kirva in a temporary directory: the console, the four files and their layout.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 namespace kirva {
 namespace {
 
+using testing::join_lines;
 using testing::le_f64;
 using testing::le_i32;
 using testing::read_file;
@@ -198,6 +200,60 @@ TEST(Run, OutputFailuresStopWithoutSuccess) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err,
             " Error in output: cannot open file 'nodir/grnfun.all': No such file or directory\n");
+}
+
+// Source depths computed side by side give the files and the console of a serial run, byte for
+// byte: a layered model with gradients, three observation depths (one equal to a source depth, so
+// the asymptote path runs too), seven source depths.
+TEST(Run, WorkerCountChangesNoByte) {
+  const std::string input = join_lines({
+      "0.0  4.0  2.0",
+      "21  0.0  30.0",
+      "7  1.0  13.0",
+      "0",
+      "'./'  'ss.grn'  'ds.grn'  'cl.grn'",
+      "5",
+      "1  0.0  4.0  2.3  2400.0",
+      "2  2.0  5.8  3.3  2650.0",
+      "3  2.0  6.0  3.45 2700.0",
+      "4  15.0 6.6  3.8  2900.0",
+      "5  15.0 8.0  4.5  3300.0",
+  });
+  std::array<std::string, 4> files{"grnfun.all", "ss.grn", "ds.grn", "cl.grn"};
+  std::array<std::string, 4> serial;
+  std::string serial_out;
+  for (const char* threads : {"1", "3"}) {
+    TempDir dir;
+    write_file(dir / "layered.inp", input);
+    const auto r = run_kirva(dir.path(), {"layered.inp"}, "", {{"KIRVA_THREADS", threads}});
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+      const std::string bytes = read_file(dir / files[i]);
+      if (std::string(threads) == "1") {
+        serial[i] = bytes;
+      } else {
+        EXPECT_TRUE(bytes == serial[i]) << files[i] << " differs with " << threads << " workers";
+      }
+    }
+    if (std::string(threads) == "1")
+      serial_out = r.out;
+    else
+      EXPECT_EQ(r.out, serial_out);
+  }
+  const auto nlayer = static_cast<std::size_t>(le_i32(serial[0], 0));
+  EXPECT_EQ(serial[0].size(), 64u + 32u * nlayer + 3u * (32u + 216u * 7u * 21u));
+}
+
+TEST(Run, BadWorkerCountStopsBeforeAnyTable) {
+  TempDir dir;
+  write_file(dir / "trace.inp", trace_input());
+  for (const char* bad : {"0", "-2", "two", "3x"}) {
+    const auto r = run_kirva(dir.path(), {"trace.inp"}, "", {{"KIRVA_THREADS", bad}});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err,
+              " Error in krvmain: KIRVA_THREADS must be a whole number from 1 to 4096, not '" +
+                  std::string(bad) + "'!\n");
+  }
 }
 
 }  // namespace
