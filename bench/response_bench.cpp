@@ -6,6 +6,7 @@
 #include <benchmark/benchmark.h>
 
 #include <array>
+#include <memory>
 
 #include "model/model.h"
 #include "response/response.h"
@@ -17,6 +18,7 @@ using namespace kirva;
 
 struct Setup {
   LayerTable lt;
+  RowTable rows;
   ComputationalLayers cl;
   SourceTerms src;
 };
@@ -41,6 +43,7 @@ Setup make_setup(int n, double h) {
   s.cl.ls = n / 2 + 1;
   s.cl.lzrec = 1;
   const int r = s.cl.lay[s.cl.ls];
+  krvrowtab(s.lt, s.rows);
   krvmoment(1, s.lt.ro[r] * s.lt.vs[r] * s.lt.vs[r], s.lt.ro[r], s.lt.vp[r], s.lt.vs[r], s.src);
   return s;
 }
@@ -50,9 +53,10 @@ void run(benchmark::State& state, double kh) {
   const int n = static_cast<int>(state.range(0));
   const double h = 1000.0;
   const double k = kh / h;
-  const Setup s = make_setup(n, h);
+  const auto sp = std::make_unique<Setup>(make_setup(n, h));
+  const Setup& s = *sp;
   WarningLog log;
-  const KernelContext ctx{s.lt, s.cl, s.src, log};
+  const KernelContext ctx{s.lt, s.rows, s.cl, s.src, log};
   std::array<double, 7> y{};
   for (auto _ : state) {
     if (psv) krvpsv(y, k, 1.0e-8, ctx);
