@@ -54,22 +54,9 @@ inline void thin_step(double* pair, double k, double h, const RowConstants& c) {
   const double a24 = (ch + d * s) * xo;
   const double a14 = x * h * s * c.iq;
   const double a23 = g * t;
-  const double a[16] = {a11,
-                        (s - ch) * xo * g,
-                        -a24,
-                        -a23,
-                        (u - ch) * h * c.iq,
-                        a11,
-                        -a14,
-                        -a13,
-                        a13,
-                        a23,
-                        a33,
-                        (s + ch) * xo * g,
-                        a14,
-                        a24,
-                        (u + ch) * h * c.iq,
-                        a33};
+  const double a[16] = {
+      a11, (s - ch) * xo * g, -a24, -a23, (u - ch) * h * c.iq, a11, -a14, -a13, a13, a23,
+      a33, (s + ch) * xo * g, a14,  a24,  (u + ch) * h * c.iq, a33};
   double p[8];
   mul44_42(a, pair, p);
   for (int i = 0; i < 8; ++i) pair[i] = p[i];
@@ -107,13 +94,15 @@ inline void thick_step(double* pair, double* obs, double k, double ik, double h,
   const double q1 = cm[0] * cm[0] + cm[1] * cm[1] + cm[2] * cm[2] + cm[3] * cm[3];
   const double q2 = cm[4] * cm[4] + cm[5] * cm[5] + cm[6] * cm[6] + cm[7] * cm[7];
   const double s = 1.0 / std::sqrt(q1 * q2);
-  // Adjugate of the growing 2x2 block, normalised by the column lengths.
-  const double r11 = s * cm[at4(grow2, 2)];
-  const double r21 = -s * cm[at4(grow2, 1)];
-  const double r12 = -s * cm[at4(grow1, 2)];
-  const double r22 = s * cm[at4(grow1, 1)];
+  // Recombination R = s * adj, the adjugate of the growing 2x2 block normalised by the column
+  // lengths. The factor s is applied to the new pair at the end, so that the products below need
+  // not wait for the square root.
+  const double r11 = cm[at4(grow2, 2)];
+  const double r21 = -cm[at4(grow2, 1)];
+  const double r12 = -cm[at4(grow1, 2)];
+  const double r22 = cm[at4(grow1, 1)];
 
-  // dm = cm * R; the entries (grow2, 1) and (grow1, 2) vanish and are never formed.
+  // dm = cm * adj; the entries (grow2, 1) and (grow1, 2) vanish and are never formed.
   double dm[8] = {};
   for (int r = 0; r < 4; ++r) {
     if (r != grow2 - 1) dm[r] = cm[r] * r11 + cm[4 + r] * r21;
@@ -121,7 +110,8 @@ inline void thick_step(double* pair, double* obs, double k, double ik, double h,
   }
 
   if constexpr (CarryObs) {
-    const double e11 = r11 * e, e21 = r21 * e, e12 = r12 * e, e22 = r22 * e;
+    const double se = s * e;
+    const double e11 = r11 * se, e21 = r21 * se, e12 = r12 * se, e22 = r22 * se;
     for (int r = 0; r < 4; ++r) {
       const double o1 = obs[r], o2 = obs[4 + r];
       obs[r] = o1 * e11 + o2 * e21;
@@ -136,7 +126,7 @@ inline void thick_step(double* pair, double* obs, double k, double ik, double h,
   dm[decay2 - 1] *= ee;
   dm[4 + decay2 - 1] *= ee;
 
-  // pair = (layer matrix at the far end) * dm, without the products with the two zeros.
+  // pair = s * (layer matrix at the far end) * dm, without the products with the two zeros.
   double m[16];
   detail::layer_matrix(m, k, Down ? h : -h, {c.mu, c.d, 2.0 * c.mu * k});
   for (int r = 0; r < 4; ++r) {
@@ -154,43 +144,22 @@ inline void thick_step(double* pair, double* obs, double k, double ik, double h,
         first2 = false;
       }
     }
-    pair[r] = acc1;
-    pair[4 + r] = acc2;
+    pair[r] = acc1 * s;
+    pair[4 + r] = acc2 * s;
   }
 }
 
-// Downward steps j = jfirst..jlast, each over layer j - 1 from its top to its bottom.
-template <bool CarryObs>
-inline void sweep_down(double* up, double* obs, int jfirst, int jlast, double k, double ik,
-                       const KernelContext& ctx, int lzrec) {
-  const ComputationalLayers& cl = ctx.cl;
-  for (int j = jfirst; j <= jlast; ++j) {
-    const int i = j - 1;
-    const double h = cl.hl[i];
-    const RowConstants& c = ctx.rows.row[cl.lay[i]];
-    if (k * h <= thin_kh) {
-      thin_step(up, k, h, c);
-    } else {
-      thick_step<true, CarryObs>(up, obs, k, ik, h, c);
-    }
-    if (!CarryObs && j == lzrec) vcopy(up, obs, 8);
-  }
-}
-
-// Upward steps over the layers j = jfirst, jfirst - 1, ..., jlast, each from bottom to top.
-template <bool CarryObs>
-inline void sweep_up(double* lo, double* obs, int jfirst, int jlast, double k, double ik,
-                     const KernelContext& ctx, int ls, int lzrec) {
-  const ComputationalLayers& cl = ctx.cl;
-  for (int j = jfirst; j >= jlast; --j) {
-    const double h = cl.hl[j];
-    const RowConstants& c = ctx.rows.row[cl.lay[j]];
-    if (k * h <= thin_kh) {
-      thin_step(lo, k, -h, c);
-    } else {
-      thick_step<false, CarryObs>(lo, obs, k, ik, h, c);
-    }
-    if (!CarryObs && j > ls && j == lzrec) vcopy(lo, obs, 8);
+// One layer step of the pair over thickness h, downward (Down) or upward; the observation pair
+// follows the recombination when carry is set.
+template <bool Down>
+inline void layer_step(double* pair, double* obs, bool carry, double k, double ik, double h,
+                       const RowConstants& c) {
+  if (k * h <= thin_kh) {
+    thin_step(pair, k, Down ? h : -h, c);
+  } else if (carry) {
+    thick_step<Down, true>(pair, obs, k, ik, h, c);
+  } else {
+    thick_step<Down, false>(pair, obs, k, ik, h, c);
   }
 }
 
@@ -224,11 +193,6 @@ void krvpsv(std::array<double, 7>& y, double k, double eps, const KernelContext&
   }
   if (lup == lzrec) vcopy(up, obs, 8);
 
-  // Down to the source; the observation pair is carried below the observation depth only.
-  const int dsplit = lzrec < ls ? lzrec : ls;
-  sweep_down<false>(up, obs, lup + 1, dsplit, k, ik, ctx, lzrec);
-  sweep_down<true>(up, obs, dsplit + 1, ls, k, ik, ctx, lzrec);
-
   // Bottom of the window: a fluid-like layer has free shear at its top; otherwise the solutions
   // that decay with depth.
   const int rb = cl.lay[llw];
@@ -243,10 +207,23 @@ void krvpsv(std::array<double, 7>& y, double k, double eps, const KernelContext&
   }
   if (llw > ls && llw == lzrec) vcopy(lo, obs, 8);
 
-  // Up to the source; the observation pair is carried above the observation depth only.
-  const int usplit = lzrec > ls ? lzrec : ls;
-  sweep_up<false>(lo, obs, llw - 1, usplit, k, ik, ctx, ls, lzrec);
-  sweep_up<true>(lo, obs, usplit - 1, ls, k, ik, ctx, ls, lzrec);
+  // Down to the source (steps j = lup+1..ls over layer j-1) and up to it (layers j = llw-1..ls).
+  // The two sweeps are independent, and only the one on the observation side touches the
+  // observation pair, so they advance side by side and the processor overlaps their steps.
+  const int ndown = ls - lup, nup = llw - ls;
+  const int nstep = ndown > nup ? ndown : nup;
+  for (int t = 0; t < nstep; ++t) {
+    if (t < ndown) {
+      const int j = lup + 1 + t, i = j - 1;
+      layer_step<true>(up, obs, j > lzrec, k, ik, cl.hl[i], ctx.rows.row[cl.lay[i]]);
+      if (j == lzrec) vcopy(up, obs, 8);
+    }
+    if (t < nup) {
+      const int j = llw - 1 - t;
+      layer_step<false>(lo, obs, j < lzrec, k, ik, cl.hl[j], ctx.rows.row[cl.lay[j]]);
+      if (j > ls && j == lzrec) vcopy(lo, obs, 8);
+    }
+  }
 
   // Source: field above minus field below equals the jump.
   double b[4];
