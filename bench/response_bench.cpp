@@ -1,3 +1,5 @@
+// Cost of the kernels per computational layer.
+//
 // Cost of one kernel evaluation (krvpsv + krvsh) at one wavenumber, per computational layer in
 // the depth window. The model has n layers of alternating materials over a half-space, the source
 // in the middle and the observation depth at the surface, so the observation pair is carried
@@ -6,8 +8,11 @@
 #include <benchmark/benchmark.h>
 
 #include <array>
+#include <memory>
 
+#include "integration/hankel.h"
 #include "model/model.h"
+#include "response/inline_ops.h"
 #include "response/response.h"
 #include "response/source.h"
 
@@ -17,6 +22,7 @@ using namespace kirva;
 
 struct Setup {
   LayerTable lt;
+  RowTable rows;
   ComputationalLayers cl;
   SourceTerms src;
 };
@@ -41,6 +47,7 @@ Setup make_setup(int n, double h) {
   s.cl.ls = n / 2 + 1;
   s.cl.lzrec = 1;
   const int r = s.cl.lay[s.cl.ls];
+  krvrowtab(s.lt, s.rows);
   krvmoment(1, s.lt.ro[r] * s.lt.vs[r] * s.lt.vs[r], s.lt.ro[r], s.lt.vp[r], s.lt.vs[r], s.src);
   return s;
 }
@@ -50,9 +57,10 @@ void run(benchmark::State& state, double kh) {
   const int n = static_cast<int>(state.range(0));
   const double h = 1000.0;
   const double k = kh / h;
-  const Setup s = make_setup(n, h);
+  const auto sp = std::make_unique<Setup>(make_setup(n, h));
+  const Setup& s = *sp;
   WarningLog log;
-  const KernelContext ctx{s.lt, s.cl, s.src, log};
+  const KernelContext ctx{s.lt, s.rows, s.cl, s.src, log};
   std::array<double, 7> y{};
   for (auto _ : state) {
     if (psv) krvpsv(y, k, 1.0e-8, ctx);
@@ -79,6 +87,78 @@ void BM_Psv_Thick(benchmark::State& state) {
 void BM_Sh_Thick(benchmark::State& state) {
   run<false, true>(state, 0.1);
 }
+
+// One krvresp call (P-SV and SH kernels of a strike-slip source) in a layered continental crust:
+// sediments, upper and lower crust with velocity gradients, a mantle gradient over a half-space,
+// sliced into homogeneous rows as a run does it; the source at 16 km, the observation depth at the
+// surface. The wavenumber sets the regime: k = 1e-6 /m is mostly propagator steps (k*h <= 0.001),
+// 2e-5 and 2e-4 thick steps with small and moderate k*h, and at 1e-3 the depth window cuts the
+// layers below the source off after 18 km. Reported per layer step in the window.
+struct Crust {
+  LayerTable lt;
+  RowTable rows;
+  ComputationalLayers cl;
+  SourceTerms src;
+};
+
+std::unique_ptr<Crust> make_crust() {
+  auto c = std::make_unique<Crust>();
+  ProfileList p;
+  // depth top, depth bottom (m), vp, vs (m/s), density (kg/m^3) at top and bottom
+  const double layers[][8] = {{0, 2000, 3500, 4800, 1900, 2700, 2300, 2500},
+                              {2000, 15000, 5800, 6200, 3350, 3580, 2650, 2750},
+                              {15000, 32000, 6500, 7000, 3750, 4000, 2850, 3000},
+                              {32000, 40000, 8000, 8100, 4500, 4550, 3300, 3320}};
+  p.nprof = 5;
+  for (int e = 1; e <= 4; ++e) {
+    const double* l = layers[e - 1];
+    p.z1[e] = l[0];
+    p.z2[e] = l[1];
+    p.vp1[e] = l[2];
+    p.vp2[e] = l[3];
+    p.vs1[e] = l[4];
+    p.vs2[e] = l[5];
+    p.ro1[e] = l[6];
+    p.ro2[e] = l[7];
+  }
+  p.z1[5] = 40000.0;
+  p.vp1[5] = 8100.0;
+  p.vs1[5] = 4550.0;
+  p.ro1[5] = 3320.0;
+  int ierr = 0;
+  krvslice({0.01, 0.01, 0.01}, ierr, p, c->lt);
+  krvrowtab(c->lt, c->rows);
+  krvdepthcut(16000.0, c->cl.ls, 0.0, c->cl.lzrec, c->lt.thick, c->lt.nlayer, c->cl);
+  const int r = c->cl.lay[c->cl.ls];
+  const double mu = c->lt.ro[r] * c->lt.vs[r] * c->lt.vs[r];
+  krvmoment(1, mu, c->lt.ro[r], c->lt.vp[r], c->lt.vs[r], c->src);
+  return c;
+}
+
+void BM_Krvresp_Crust(benchmark::State& state) {
+  const double k = static_cast<double>(state.range(0)) * 1.0e-7;
+  const auto c = make_crust();
+  WarningLog log;
+  const KernelContext ctx{c->lt, c->rows, c->cl, c->src, log};
+  int lup = 0, llw = 0;
+  detail::depth_window(k, eps, c->cl, lup, llw);
+  const int steps = llw - lup;  // (ls - lup) steps down, (llw - ls) up
+  std::array<double, 7> y{};
+  for (auto _ : state) {
+    krvresp(y, k, true, true, eps, ctx);
+    benchmark::DoNotOptimize(y);
+    benchmark::ClobberMemory();
+  }
+  if (!log.text.empty()) state.SkipWithError("solver warning");
+  state.counters["layers"] = c->cl.nl;
+  state.counters["steps"] = steps;
+  state.counters["above"] = c->cl.ls - lup;
+  state.counters["per_step"] = benchmark::Counter(
+      steps, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+// k in units of 1e-7 /m
+BENCHMARK(BM_Krvresp_Crust)->Arg(10)->Arg(200)->Arg(2000)->Arg(10000);
 
 BENCHMARK(BM_PsvSh_Thick)->Arg(8)->Arg(32)->Arg(128)->Arg(256);
 BENCHMARK(BM_PsvSh_Thin)->Arg(8)->Arg(32)->Arg(128)->Arg(256);

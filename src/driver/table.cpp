@@ -12,7 +12,8 @@ void compute_table(const RunInput& inp, const LayerTable& lt, const BesselTables
   w.vs = lt.vs[row];
   w.source_mu = (w.ro * w.vs) * w.vs;
   krvmoment(type, w.source_mu, w.ro, w.vp, w.vs, w.src);
-  const KernelContext kernel{lt, w.cl, w.src, w.log};
+  krvrowtab(lt, w.rows);
+  const KernelContext kernel{lt, w.rows, w.cl, w.src, w.log};
   const HankelContext ctx{zs, zrec, inp.rhalf, tab, kernel};
   krvhankel(w.grn, inp.r, inp.nr, inp.sampfac, lambda, mu, ctx, w.hw);
 }

@@ -13,6 +13,7 @@
 namespace kirva {
 
 struct TableWork {
+  RowTable rows;           // the kernels' constants of the layer-table rows
   ComputationalLayers cl;  // the layers cut at (zs, zrec)
   SourceTerms src;         // the source of the current type at zs
   WarningLog log;          // solver warnings, printed by the driver after the table

@@ -11,13 +11,13 @@
 namespace kirva::detail {
 
 // Elastic constants of one table row at wavenumber k.
-struct RowConstants {
+struct LayerConstants {
   double mu;  // shear modulus
   double d;   // mu/(lambda+mu) = 1 - 2 nu
   double g;   // 2 mu k
 };
 
-inline RowConstants row_constants(double k, int l, const LayerTable& lt) {
+inline LayerConstants layer_constants(double k, int l, const LayerTable& lt) {
   const double mu = lt.ro[l] * lt.vs[l] * lt.vs[l];
   const double lpm = lt.ro[l] * lt.vp[l] * lt.vp[l] - mu;
   return {mu, mu / lpm, 2.0 * mu * k};
@@ -25,7 +25,7 @@ inline RowConstants row_constants(double k, int l, const LayerTable& lt) {
 
 // The four elementary P-SV solutions at depth offset z (without their exponential factors):
 // columns 1 and 3 go with exp(+kz), columns 2 and 4 with exp(-kz).
-inline void layer_matrix(double* a, double k, double z, const RowConstants& c) {
+inline void layer_matrix(double* a, double k, double z, const LayerConstants& c) {
   const double x = k * z;
   const double d = c.d, g = c.g;
   a[0] = 1.0;
@@ -47,7 +47,7 @@ inline void layer_matrix(double* a, double k, double z, const RowConstants& c) {
 }
 
 // Closed-form inverse of layer_matrix for the same k, z and row (k != 0).
-inline void layer_matrix_inverse(double* b, double k, double z, const RowConstants& c) {
+inline void layer_matrix_inverse(double* b, double k, double z, const LayerConstants& c) {
   const double x = k * z;
   const double d = c.d, g = c.g;
   b[0] = x - d;
@@ -100,7 +100,7 @@ inline void propagator_sh(double* a, double k, double h, double mu) {
 }
 
 // P-SV propagator over thickness h, written with sinh(x)/x so that it stays exact as kh -> 0.
-inline void propagator_psv(double* a, double k, double h, const RowConstants& c) {
+inline void propagator_psv(double* a, double k, double h, const LayerConstants& c) {
   const double x = k * h;
   const HyperbolicPair hp = hyperbolic(x);
   const double ch = hp.ch, s = hp.s;

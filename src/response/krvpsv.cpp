@@ -26,45 +26,141 @@ constexpr int at4(int i, int j) {
   return (j - 1) * 4 + (i - 1);
 }
 
-// Recombines the pair at the reference end of a thick layer and carries it across.
-// cm: coefficients of the four elementary solutions (4x2). grow1, grow2: rows of cm that grow in
-// the direction of travel; decay1, decay2: those that decay. m_far: layer matrix at the far end.
-// obs is multiplied by the recombination (times e) when carry_obs is set.
-inline void thick_step(const double* cm, int grow1, int grow2, int decay1, int decay2, double e,
-                       const double* m_far, bool carry_obs, double* obs, double* pair) {
-  const double q1 = cm[at4(1, 1)] * cm[at4(1, 1)] + cm[at4(2, 1)] * cm[at4(2, 1)] +
-                    cm[at4(3, 1)] * cm[at4(3, 1)] + cm[at4(4, 1)] * cm[at4(4, 1)];
-  const double q2 = cm[at4(1, 2)] * cm[at4(1, 2)] + cm[at4(2, 2)] * cm[at4(2, 2)] +
-                    cm[at4(3, 2)] * cm[at4(3, 2)] + cm[at4(4, 2)] * cm[at4(4, 2)];
+// p (4x2) = a (4x4) * v (4x2), summed over the columns of a in increasing order.
+inline void mul44_42(const double* a, const double* v, double* p) {
+  for (int c = 0; c < 2; ++c) {
+    for (int r = 0; r < 4; ++r) {
+      double acc = a[r] * v[4 * c];
+      for (int j = 1; j < 4; ++j) acc += a[4 * j + r] * v[4 * c + j];
+      p[4 * c + r] = acc;
+    }
+  }
+}
+
+// Thin layer (|k h| <= thin_kh): the pair times the P-SV propagator over h (negative: upward).
+// At this size cosh and sinh(x)/x come from their series, which are exact to rounding there.
+inline void thin_step(double* pair, double k, double h, const RowConstants& c) {
+  const double x = k * h;
+  const double x2 = x * x;
+  const double ch = 1.0 + (x2 * 0.5) * (1.0 + x2 / 12.0);
+  const double s = 1.0 + (x2 / 6.0) * (1.0 + x2 / 20.0);
+  const double d = c.d, g = 2.0 * c.mu * k;
+  const double t = x2 * s * c.iopd;
+  const double u = c.opd2 * s;
+  const double xo = x * c.iopd;
+  const double a11 = ch - t;
+  const double a33 = ch + t;
+  const double a13 = (ch - d * s) * xo;
+  const double a24 = (ch + d * s) * xo;
+  const double a14 = x * h * s * c.iq;
+  const double a23 = g * t;
+  const double a[16] = {
+      a11, (s - ch) * xo * g, -a24, -a23, (u - ch) * h * c.iq, a11, -a14, -a13, a13, a23,
+      a33, (s + ch) * xo * g, a14,  a24,  (u + ch) * h * c.iq, a33};
+  double p[8];
+  mul44_42(a, pair, p);
+  for (int i = 0; i < 8; ++i) pair[i] = p[i];
+}
+
+// Thick layer: carries the pair from the reference end of the layer (top going down, bottom
+// going up) to the far end with the exact layer solutions. The pair is resolved into the four
+// elementary solutions, recombined so that each vector lacks one of the two solutions that grow in
+// the direction of travel, and the growth factor exp(kh) is divided out. The observation pair
+// receives the same recombination (times exp(-kh)) while it is carried (CarryObs).
+// Down: rows 1 and 3 of the coefficients grow, 2 and 4 decay; up: the other way round.
+template <bool Down, bool CarryObs>
+inline void thick_step(double* pair, double* obs, double k, double ik, double h,
+                       const RowConstants& c) {
+  constexpr int grow1 = Down ? 1 : 2, grow2 = Down ? 3 : 4;
+  constexpr int decay1 = Down ? 2 : 1, decay2 = Down ? 4 : 3;
+
+  // Coefficients cm = (inverse layer matrix at the reference end) * pair; the inverse at z = 0 is
+  //   f * ( -d    0    1+d   (1+2d)/g )
+  //       (  d    0    1+d  -(1+2d)/g )
+  //       (  1   1/g   -1     -1/g    )
+  //       (  1  -1/g    1     -1/g    )
+  const double fg = c.fg * ik, ug = c.ug * ik;
+  double cm[8];
+  for (int col = 0; col < 2; ++col) {
+    const double* v = pair + 4 * col;
+    double* w = cm + 4 * col;
+    w[0] = -c.df * v[0] + c.opdf * v[2] + ug * v[3];
+    w[1] = c.df * v[0] + c.opdf * v[2] - ug * v[3];
+    w[2] = c.f * v[0] + fg * v[1] - c.f * v[2] - fg * v[3];
+    w[3] = c.f * v[0] - fg * v[1] + c.f * v[2] - fg * v[3];
+  }
+
+  const double e = std::exp(-k * h);
+  const double q1 = cm[0] * cm[0] + cm[1] * cm[1] + cm[2] * cm[2] + cm[3] * cm[3];
+  const double q2 = cm[4] * cm[4] + cm[5] * cm[5] + cm[6] * cm[6] + cm[7] * cm[7];
   const double s = 1.0 / std::sqrt(q1 * q2);
-  // Adjugate of the growing 2x2 block, normalised by the column lengths: afterwards the first
-  // vector has no second growing solution and the second none of the first.
-  double rc[4];
-  rc[0] = s * cm[at4(grow2, 2)];   // R(1,1)
-  rc[1] = -s * cm[at4(grow2, 1)];  // R(2,1)
-  rc[2] = -s * cm[at4(grow1, 2)];  // R(1,2)
-  rc[3] = s * cm[at4(grow1, 1)];   // R(2,2)
+  // Recombination R = s * adj, the adjugate of the growing 2x2 block normalised by the column
+  // lengths. The factor s is applied to the new pair at the end, so that the products below need
+  // not wait for the square root.
+  const double r11 = cm[at4(grow2, 2)];
+  const double r21 = -cm[at4(grow2, 1)];
+  const double r12 = -cm[at4(grow1, 2)];
+  const double r22 = cm[at4(grow1, 1)];
 
-  double dm[8];
-  detail::matmul(cm, rc, 4, 2, 2, dm);
+  // dm = cm * adj; the entries (grow2, 1) and (grow1, 2) vanish and are never formed.
+  double dm[8] = {};
+  for (int r = 0; r < 4; ++r) {
+    if (r != grow2 - 1) dm[r] = cm[r] * r11 + cm[4 + r] * r21;
+    if (r != grow1 - 1) dm[4 + r] = cm[r] * r12 + cm[4 + r] * r22;
+  }
 
-  if (carry_obs) {
-    for (double& v : rc) v *= e;
-    double tmp[8];
-    detail::matmul(obs, rc, 4, 2, 2, tmp);
-    vcopy(tmp, obs, 8);
+  if constexpr (CarryObs) {
+    const double se = s * e;
+    const double e11 = r11 * se, e21 = r21 * se, e12 = r12 * se, e22 = r22 * se;
+    for (int r = 0; r < 4; ++r) {
+      const double o1 = obs[r], o2 = obs[4 + r];
+      obs[r] = o1 * e11 + o2 * e21;
+      obs[4 + r] = o1 * e12 + o2 * e22;
+    }
   }
 
   // Relative to the growing solutions, the decaying ones lose exp(-2kh) across the layer.
   const double ee = e * e;
-  dm[at4(decay1, 1)] *= ee;
-  dm[at4(decay1, 2)] *= ee;
-  dm[at4(decay2, 1)] *= ee;
-  dm[at4(decay2, 2)] *= ee;
-  dm[at4(grow2, 1)] = 0.0;
-  dm[at4(grow1, 2)] = 0.0;
+  dm[decay1 - 1] *= ee;
+  dm[4 + decay1 - 1] *= ee;
+  dm[decay2 - 1] *= ee;
+  dm[4 + decay2 - 1] *= ee;
 
-  detail::matmul(m_far, dm, 4, 4, 2, pair);
+  // pair = s * (layer matrix at the far end) * dm, without the products with the two zeros.
+  double m[16];
+  detail::layer_matrix(m, k, Down ? h : -h, {c.mu, c.d, 2.0 * c.mu * k});
+  for (int r = 0; r < 4; ++r) {
+    double acc1 = 0.0, acc2 = 0.0;
+    bool first1 = true, first2 = true;
+    for (int j = 0; j < 4; ++j) {
+      if (j != grow2 - 1) {
+        const double p = m[4 * j + r] * dm[j];
+        acc1 = first1 ? p : acc1 + p;
+        first1 = false;
+      }
+      if (j != grow1 - 1) {
+        const double p = m[4 * j + r] * dm[4 + j];
+        acc2 = first2 ? p : acc2 + p;
+        first2 = false;
+      }
+    }
+    pair[r] = acc1 * s;
+    pair[4 + r] = acc2 * s;
+  }
+}
+
+// One layer step of the pair over thickness h, downward (Down) or upward; the observation pair
+// follows the recombination when carry is set.
+template <bool Down>
+inline void layer_step(double* pair, double* obs, bool carry, double k, double ik, double h,
+                       const RowConstants& c) {
+  if (k * h <= thin_kh) {
+    thin_step(pair, k, Down ? h : -h, c);
+  } else if (carry) {
+    thick_step<Down, true>(pair, obs, k, ik, h, c);
+  } else {
+    thick_step<Down, false>(pair, obs, k, ik, h, c);
+  }
 }
 
 }  // namespace
@@ -75,75 +171,58 @@ void krvpsv(std::array<double, 7>& y, double k, double eps, const KernelContext&
   const int ls = cl.ls, lzrec = cl.lzrec;
 
   for (int i = 1; i <= 4; ++i) y[i] = 0.0;
-  double up[8] = {}, obs[8] = {}, lo[8] = {}, cm[8] = {};
-  double mat[16], minv[16], tmp[8];
+  double up[8] = {}, obs[8] = {}, lo[8] = {};
+  double mat[16];
 
   // Depth window: beyond ln(1/eps)/k from the source the field has decayed below eps, and an
   // observation depth outside the window sees nothing.
   int lup, llw;
   detail::depth_window(k, eps, cl, lup, llw);
   if (lup > lzrec || llw < lzrec) return;
+  const double ik = 1.0 / k;
 
   // Top of the window: the free surface, or the solutions of the layer above that decay upward.
   if (lup == 1) {
     up[at4(1, 1)] = 1.0;
     up[at4(3, 2)] = 1.0;
   } else {
-    detail::layer_matrix(mat, k, 0.0, detail::row_constants(k, cl.lay[lup - 1], lt));
+    const RowConstants& c = ctx.rows.row[cl.lay[lup - 1]];
+    detail::layer_matrix(mat, k, 0.0, {c.mu, c.d, 2.0 * c.mu * k});
     vcopy(&mat[0], &up[0], 4);
     vcopy(&mat[8], &up[4], 4);
   }
   if (lup == lzrec) vcopy(up, obs, 8);
 
-  // Down to the source.
-  for (int j = lup + 1; j <= ls; ++j) {
-    const int i = j - 1;
-    const double h = cl.hl[i];
-    const detail::RowConstants rc = detail::row_constants(k, cl.lay[i], lt);
-    if (k * h <= thin_kh) {
-      detail::propagator_psv(mat, k, h, rc);
-      detail::matmul(mat, up, 4, 4, 2, tmp);
-      vcopy(tmp, up, 8);
-    } else {
-      detail::layer_matrix_inverse(minv, k, 0.0, rc);
-      detail::matmul(minv, up, 4, 4, 2, cm);
-      detail::layer_matrix(mat, k, h, rc);
-      const double e = std::exp(-k * h);
-      thick_step(cm, 1, 3, 2, 4, e, mat, j > lzrec, obs, up);
-    }
-    if (j == lzrec) vcopy(up, obs, 8);
-  }
-
   // Bottom of the window: a fluid-like layer has free shear at its top; otherwise the solutions
   // that decay with depth.
   const int rb = cl.lay[llw];
-  for (double& v : cm) v = 0.0;
   if (lt.vs[rb] < 0.001 * lt.vp[rb]) {
     lo[at4(1, 1)] = 1.0;
     lo[at4(3, 2)] = 1.0;
   } else {
-    detail::layer_matrix(mat, k, 0.0, detail::row_constants(k, rb, lt));
+    const RowConstants& c = ctx.rows.row[rb];
+    detail::layer_matrix(mat, k, 0.0, {c.mu, c.d, 2.0 * c.mu * k});
     vcopy(&mat[4], &lo[0], 4);
     vcopy(&mat[12], &lo[4], 4);
   }
   if (llw > ls && llw == lzrec) vcopy(lo, obs, 8);
 
-  // Up to the source.
-  for (int j = llw - 1; j >= ls; --j) {
-    const double h = cl.hl[j];
-    const detail::RowConstants rc = detail::row_constants(k, cl.lay[j], lt);
-    if (k * h <= thin_kh) {
-      detail::propagator_psv(mat, k, -h, rc);
-      detail::matmul(mat, lo, 4, 4, 2, tmp);
-      vcopy(tmp, lo, 8);
-    } else {
-      detail::layer_matrix_inverse(minv, k, 0.0, rc);
-      detail::matmul(minv, lo, 4, 4, 2, cm);
-      detail::layer_matrix(mat, k, -h, rc);
-      const double e = std::exp(-k * h);
-      thick_step(cm, 2, 4, 1, 3, e, mat, j < lzrec, obs, lo);
+  // Down to the source (steps j = lup+1..ls over layer j-1) and up to it (layers j = llw-1..ls).
+  // The two sweeps are independent, and only the one on the observation side touches the
+  // observation pair, so they advance side by side and the processor overlaps their steps.
+  const int ndown = ls - lup, nup = llw - ls;
+  const int nstep = ndown > nup ? ndown : nup;
+  for (int t = 0; t < nstep; ++t) {
+    if (t < ndown) {
+      const int j = lup + 1 + t, i = j - 1;
+      layer_step<true>(up, obs, j > lzrec, k, ik, cl.hl[i], ctx.rows.row[cl.lay[i]]);
+      if (j == lzrec) vcopy(up, obs, 8);
     }
-    if (j > ls && j == lzrec) vcopy(lo, obs, 8);
+    if (t < nup) {
+      const int j = llw - 1 - t;
+      layer_step<false>(lo, obs, j < lzrec, k, ik, cl.hl[j], ctx.rows.row[cl.lay[j]]);
+      if (j > ls && j == lzrec) vcopy(lo, obs, 8);
+    }
   }
 
   // Source: field above minus field below equals the jump.

@@ -13,6 +13,38 @@
 
 namespace kirva {
 
+namespace {
+
+// One layer step of the SH vector v over thickness h, downward (Down) or upward, with the growth
+// factor removed: v = exp(-k|h|) * P(+-h) * v, where P is the SH propagator of the row. Returns
+// exp(-k|h|). One exponential serves both the propagator and the growth factor.
+template <bool Down>
+inline double sh_step(double* v, double k, double ik, double h, const RowConstants& c) {
+  const double e = std::exp(-k * h);
+  const double ep = 1.0 / e;
+  const double x = Down ? k * h : k * (-h);
+  const double ch = (ep + e) / 2.0;
+  double a12, a21;  // sinh(x)/(k mu) and k mu sinh(x)
+  if (std::fabs(x) > 0.001) {
+    const double sh = Down ? (ep - e) * 0.5 : (e - ep) * 0.5;
+    a12 = sh * ik * c.imu;
+    a21 = k * c.mu * sh;
+  } else {
+    // sinh(x)/x from its series, where the difference of the exponentials would cancel.
+    const double x2 = x * x;
+    const double s = 1.0 + (x2 / 6.0) * (1.0 + x2 / 20.0);
+    a12 = (Down ? h : -h) * s * c.imu;
+    a21 = k * c.mu * x * s;
+  }
+  const double p0 = ch * v[0] + a12 * v[1];
+  const double p1 = a21 * v[0] + ch * v[1];
+  v[0] = e * p0;
+  v[1] = e * p1;
+  return e;
+}
+
+}  // namespace
+
 void krvsh(std::array<double, 7>& y, double k, double eps, const KernelContext& ctx) {
   const LayerTable& lt = ctx.lt;
   const ComputationalLayers& cl = ctx.cl;
@@ -20,30 +52,23 @@ void krvsh(std::array<double, 7>& y, double k, double eps, const KernelContext& 
 
   y[5] = 0.0;
   y[6] = 0.0;
-  double obs[2] = {}, prod[2] = {}, up[2] = {}, lo[2] = {};
-  double prop[4];
-
-  auto shear_modulus = [&lt](int r) { return lt.ro[r] * lt.vs[r] * lt.vs[r]; };
+  double obs[2] = {}, up[2] = {}, lo[2] = {};
 
   // Depth window, as for P-SV. Below the window the observation vector is simply never taken
   // (the solver still runs, and the result is 0).
   int lup, llw;
   detail::depth_window(k, eps, cl, lup, llw);
   if (lup > lzrec) return;
+  const double ik = 1.0 / k;
 
   // Top: free surface, or the upward-decaying solution of the layer above the window.
   up[0] = 1.0;
-  up[1] = lup == 1 ? 0.0 : k * shear_modulus(cl.lay[lup - 1]);
+  up[1] = lup == 1 ? 0.0 : k * ctx.rows.row[cl.lay[lup - 1]].mu;
   if (lup == lzrec) vcopy(up, obs, 2);
 
   for (int j = lup + 1; j <= ls; ++j) {
     const int i = j - 1;
-    const double h = cl.hl[i];
-    detail::propagator_sh(prop, k, h, shear_modulus(cl.lay[i]));
-    detail::matmul(prop, up, 2, 2, 1, prod);
-    const double e = std::exp(-k * h);
-    up[0] = e * prod[0];
-    up[1] = e * prod[1];
+    const double e = sh_step<true>(up, k, ik, cl.hl[i], ctx.rows.row[cl.lay[i]]);
     if (j > lzrec) {
       obs[0] = e * obs[0];
       obs[1] = e * obs[1];
@@ -55,18 +80,11 @@ void krvsh(std::array<double, 7>& y, double k, double eps, const KernelContext& 
   // Bottom: no shear stress on a fluid-like layer, else the solution that decays with depth.
   const int rb = cl.lay[llw];
   lo[0] = 1.0;
-  lo[1] = lt.vs[rb] < 0.001 * lt.vp[rb] ? 0.0 : -k * shear_modulus(rb);
-  prod[0] = 0.0;
-  prod[1] = 0.0;
+  lo[1] = lt.vs[rb] < 0.001 * lt.vp[rb] ? 0.0 : -k * ctx.rows.row[rb].mu;
   if (llw > ls && llw == lzrec) vcopy(lo, obs, 2);
 
   for (int j = llw - 1; j >= ls; --j) {
-    const double h = cl.hl[j];
-    detail::propagator_sh(prop, k, -h, shear_modulus(cl.lay[j]));
-    detail::matmul(prop, lo, 2, 2, 1, prod);
-    const double e = std::exp(-k * h);
-    lo[0] = e * prod[0];
-    lo[1] = e * prod[1];
+    const double e = sh_step<false>(lo, k, ik, cl.hl[j], ctx.rows.row[cl.lay[j]]);
     if (j < lzrec) {
       obs[0] = e * obs[0];
       obs[1] = e * obs[1];

@@ -23,10 +23,36 @@ struct WarningLog {
   }
 };
 
-// Everything one kernel evaluation reads: the layer table, the computational layers of the
-// current depth pair and the current source. One per worker.
+// Elastic constants of one layer-table row that the kernels use at every wavenumber and every
+// layer step; they do not depend on the wavenumber, so they are worked out once per layer table.
+// With d = mu/(lambda+mu) and f = 0.5/(1+d), the scale of the inverse layer matrix:
+struct RowConstants {
+  double mu;    // shear modulus
+  double d;     // mu/(lambda+mu) = 1 - 2 nu
+  double f;     // 0.5/(1+d)
+  double df;    // d*f
+  double opdf;  // (1+d)*f
+  double fg;    // f/(2 mu): divided by k, f/g of the inverse layer matrix
+  double ug;    // (1+2d)*f/(2 mu): divided by k, (1+2d)*f/g
+  double opd2;  // 1+2d
+  double iopd;  // 1/(1+d)
+  double iq;    // 1/(2(1+d) mu)
+  double imu;   // 1/mu
+};
+
+// Rows 1..nlayer of the layer table (entry 0 unused).
+struct RowTable {
+  std::array<RowConstants, lmax + 1> row{};
+};
+
+// Fills rt for the rows 1..lt.nlayer.
+void krvrowtab(const LayerTable& lt, RowTable& rt);
+
+// Everything one kernel evaluation reads: the layer table and its row constants, the
+// computational layers of the current depth pair and the current source. One per worker.
 struct KernelContext {
   const LayerTable& lt;
+  const RowTable& rows;
   const ComputationalLayers& cl;
   const SourceTerms& src;
   WarningLog& log;

@@ -75,7 +75,8 @@ class Integration {
     const int ro = cl_->lay[cl_->lzrec];
     mu_ = (lt_->ro[ro] * lt_->vs[ro]) * lt_->vs[ro];
     lambda_ = (lt_->ro[ro] * lt_->vp[ro]) * lt_->vp[ro] - mu_ - mu_;
-    const KernelContext kc{*lt_, *cl_, src_, log_};
+    krvrowtab(*lt_, *rows_);
+    const KernelContext kc{*lt_, *rows_, *cl_, src_, log_};
     const HankelContext hc{zs, zrec, rhalf, exact_ ? exact_tables(order) : tables(), kc};
     krvhankel(*grn_, r_, nr_, sampfac, lambda_, mu_, hc, *work_);
     if (exact_) {
@@ -111,6 +112,7 @@ class Integration {
   bool exact_;
 
   std::unique_ptr<LayerTable> lt_ = std::make_unique<LayerTable>();
+  std::unique_ptr<RowTable> rows_ = std::make_unique<RowTable>();
   std::unique_ptr<ComputationalLayers> cl_ = std::make_unique<ComputationalLayers>();
   SourceTerms src_;
   WarningLog log_;

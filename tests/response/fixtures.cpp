@@ -19,6 +19,12 @@ LayerTable make_table(const std::vector<Row>& rows) {
   return lt;
 }
 
+std::unique_ptr<RowTable> row_table(const LayerTable& lt) {
+  auto rt = std::make_unique<RowTable>();
+  krvrowtab(lt, *rt);
+  return rt;
+}
+
 ComputationalLayers cut_layers(const LayerTable& lt, double zs, double zrec,
                                const std::vector<double>& extra) {
   std::vector<double> top(lt.nlayer + 1);  // top(l) of table row l

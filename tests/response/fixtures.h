@@ -3,9 +3,11 @@
 #pragma once
 
 #include <array>
+#include <memory>
 #include <vector>
 
 #include "model/model.h"
+#include "response/response.h"
 #include "response/source.h"
 
 namespace kirva::testing {
@@ -15,6 +17,9 @@ struct Row {
 };
 
 LayerTable make_table(const std::vector<Row>& rows);
+
+// The kernels' row constants of a table (large: kept on the heap).
+std::unique_ptr<RowTable> row_table(const LayerTable& lt);
 
 // Computational layers for the source depth zs and observation depth zrec, cut at every table
 // interface, at zs, zrec and at the extra depths.

@@ -21,6 +21,7 @@ using testing::jump;
 using testing::make_table;
 using testing::reference_psv;
 using testing::reference_sh;
+using testing::row_table;
 
 // Strong contrasts: a soft top layer, a stiff layer, a low-velocity layer, a stiff half-space.
 // Interfaces at 0, 2000, 7000 and 10000 m.
@@ -58,6 +59,7 @@ void check_model(const LayerTable& lt, const std::vector<Case>& cases,
                  const std::vector<double>& extra, double tol) {
   double worst = 0.0;
   int count = 0;
+  const auto rows = row_table(lt);
   for (const Case& c : cases) {
     for (double zrec : c.zrec) {
       const ComputationalLayers cl = cut_layers(lt, c.zs, zrec, extra);
@@ -74,7 +76,7 @@ void check_model(const LayerTable& lt, const std::vector<Case>& cases,
         for (const auto& b : jumps) {
           WarningLog log;
           const SourceTerms src = jump(b[0], b[1], b[2], b[3], b[4], b[5]);
-          const KernelContext ctx{lt, cl, src, log};
+          const KernelContext ctx{lt, *rows, cl, src, log};
           std::array<double, 7> y{};
           krvpsv(y, k, 1e-300, ctx);
           krvsh(y, k, 1e-300, ctx);
@@ -116,6 +118,7 @@ TEST(Layered, AgreesWithGlobalSystemWhenLayersAreCutFurther) {
 }
 
 TEST(Layered, ProgramCutOffMatchesAtTheSource) {
+  const auto rows = row_table(kModel);
   // With the program's eps the window is cut at large k. The boundaries left out lie more than
   // ln(1/eps)/k from the source, so the field at the source depth keeps the full accuracy; the
   // layers kept (the soft layer 100 m above the source at 2100 m) still count fully.
@@ -125,7 +128,7 @@ TEST(Layered, ProgramCutOffMatchesAtTheSource) {
       WarningLog log;
       const double g = 2 * shear(kModel, 2) * k;
       const SourceTerms src = jump(1, 0.2 * g, 0.5, -0.7 * g, 1, 0.3 * g);
-      const KernelContext ctx{kModel, cl, src, log};
+      const KernelContext ctx{kModel, *rows, cl, src, log};
       std::array<double, 7> y{};
       krvpsv(y, k, 1e-8, ctx);
       krvsh(y, k, 1e-8, ctx);
@@ -141,6 +144,7 @@ TEST(Layered, WavenumberFactorOfTheJumps) {
   // Strike-slip and CLVD jumps carry k on their stress entries.
   const double zs = 6000.0, k = 7e-4;
   const double ro = kModel.ro[2], vp = kModel.vp[2], vs = kModel.vs[2], mu = ro * vs * vs;
+  const auto rows = row_table(kModel);
   for (int type : {1, 2, 3}) {
     for (double zrec : {0.0, 6000.0, 8000.0}) {
       const ComputationalLayers cl = cut_layers(kModel, zs, zrec);
@@ -156,7 +160,7 @@ TEST(Layered, WavenumberFactorOfTheJumps) {
           bsh[i - 5] = v;
       }
       WarningLog log;
-      const KernelContext ctx{kModel, cl, src, log};
+      const KernelContext ctx{kModel, *rows, cl, src, log};
       std::array<double, 7> y{};
       krvpsv(y, k, 1e-8, ctx);
       krvsh(y, k, 1e-8, ctx);

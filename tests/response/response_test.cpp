@@ -30,7 +30,8 @@ Result run(const LayerTable& lt, const ComputationalLayers& cl, const SourceTerm
   Result r;
   r.y.fill(99.0);  // both kernels must overwrite their part
   WarningLog log;
-  const KernelContext ctx{lt, cl, src, log};
+  const auto rows = testing::row_table(lt);
+  const KernelContext ctx{lt, *rows, cl, src, log};
   krvpsv(r.y, k, eps, ctx);
   krvsh(r.y, k, eps, ctx);
   r.log = log.text;
