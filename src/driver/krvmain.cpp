@@ -145,6 +145,9 @@ void krvmain(int argc, char** argv, Console& con) {
   int ierr = 0;
   krvslice(inp->resol, ierr, inp->prof, *lt);
   if (ierr == 1) throw Stop("the layer index (lmax) too small defined!");
+  // The kernels' constants of every row, computed once for the run.
+  auto rows = std::make_unique<RowTable>();
+  krvrowtab(*lt, *rows);
 
   // The number of workers is settled before any output file is opened: a bad KIRVA_THREADS
   // stops the run leaving no file behind.
@@ -192,7 +195,7 @@ void krvmain(int argc, char** argv, Console& con) {
       pool.run(
           inp->nzs,
           [&](int j, TableWork& w, TableOutput& out) {
-            compute_table(*inp, *lt, bessel, s, inp->zs(j), zrec, lambda, mu, w);
+            compute_table(*inp, *lt, *rows, bessel, s, inp->zs(j), zrec, lambda, mu, w);
             out.warnings.swap(w.log.text);
             const std::span<const double> grn(w.grn.v);
             render_table_binary(out.binary, grn, inp->nr, clvd);

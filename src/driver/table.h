@@ -13,7 +13,6 @@
 namespace kirva {
 
 struct TableWork {
-  RowTable rows;           // the kernels' constants of the layer-table rows
   ComputationalLayers cl;  // the layers cut at (zs, zrec)
   SourceTerms src;         // the source of the current type at zs
   WarningLog log;          // solver warnings, printed by the driver after the table
@@ -24,9 +23,10 @@ struct TableWork {
 };
 
 // Fills w.grn for source type `type` (1 strike-slip, 2 dip-slip, 3 CLVD) at source depth zs and
-// observation depth zrec, where the Lame constants are lambda and mu. tab holds the Bessel
-// tables of order 3 - type.
-void compute_table(const RunInput& inp, const LayerTable& lt, const BesselTables& tab, int type,
-                   double zs, double zrec, double lambda, double mu, TableWork& w);
+// observation depth zrec, where the Lame constants are lambda and mu. rows holds the kernels'
+// constants of the rows of lt, tab the Bessel tables of order 3 - type.
+void compute_table(const RunInput& inp, const LayerTable& lt, const RowTable& rows,
+                   const BesselTables& tab, int type, double zs, double zrec, double lambda,
+                   double mu, TableWork& w);
 
 }  // namespace kirva

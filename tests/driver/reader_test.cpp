@@ -93,14 +93,12 @@ TEST(FreeFormat, ReadErrorsNameFileLineAndValue) {
 // column 180, is fine.
 TEST(FreeFormat, AValueRunningPastColumn180IsAReadError) {
   const std::string pad(170, ' ');
-  EXPECT_EQ(
-      read_values(pad + "1.0 2.0 123456", "rrr"),
-      " Error in krvmain: read error in input file 'v.inp', line 1: the value '12' runs past "
-      "column 180, where input lines end");
-  EXPECT_EQ(
-      read_values(pad + "1.0 2.0 a" + std::string(40, 'x'), "rrt"),
-      " Error in krvmain: read error in input file 'v.inp', line 1: the value 'ax' runs past "
-      "column 180, where input lines end");
+  EXPECT_EQ(read_values(pad + "1.0 2.0 123456", "rrr"),
+            " Error in krvmain: read error in input file 'v.inp', line 1: the value '12' runs past "
+            "column 180, where input lines end");
+  EXPECT_EQ(read_values(pad + "1.0 2.0 a" + std::string(40, 'x'), "rrt"),
+            " Error in krvmain: read error in input file 'v.inp', line 1: the value 'ax' runs past "
+            "column 180, where input lines end");
   EXPECT_EQ(read_values(pad + "1.0 2.0 12 and a remark", "rrr"), "1|2|12");
   EXPECT_EQ(read_values(pad + "1.0 2.0 a remark that is cut", "rr"), "1|2");
 }

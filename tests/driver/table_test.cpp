@@ -25,6 +25,8 @@ TEST(ComputeTable, SourceDepthsComputedSideBySideMatchASerialRun) {
   int ierr = -1;
   krvslice(inp->resol, ierr, inp->prof, *lt);
   ASSERT_EQ(ierr, 0);
+  auto rows = std::make_unique<RowTable>();
+  krvrowtab(*lt, *rows);
   const double zrec = 3000.0, mu = 3.0e10, lambda = 3.3e10;
   const int type = 2;  // dip-slip: both the P-SV and the SH kernel
   auto tab = std::make_unique<BesselTables>();
@@ -35,7 +37,7 @@ TEST(ComputeTable, SourceDepthsComputedSideBySideMatchASerialRun) {
   {
     auto w = std::make_unique<TableWork>();
     for (int j = 1; j <= nzs; ++j) {
-      compute_table(*inp, *lt, *tab, type, inp->zs(j), zrec, lambda, mu, *w);
+      compute_table(*inp, *lt, *rows, *tab, type, inp->zs(j), zrec, lambda, mu, *w);
       serial[j - 1].assign(w->grn.v.begin(), w->grn.v.end());
     }
   }
@@ -43,7 +45,7 @@ TEST(ComputeTable, SourceDepthsComputedSideBySideMatchASerialRun) {
   auto worker = [&](int first) {
     auto w = std::make_unique<TableWork>();
     for (int j = first; j <= nzs; j += 2) {
-      compute_table(*inp, *lt, *tab, type, inp->zs(j), zrec, lambda, mu, *w);
+      compute_table(*inp, *lt, *rows, *tab, type, inp->zs(j), zrec, lambda, mu, *w);
       parallel[j - 1].assign(w->grn.v.begin(), w->grn.v.end());
     }
   };
