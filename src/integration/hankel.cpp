@@ -31,20 +31,23 @@ void krvresp(std::array<double, 7>& y, double k, bool psvflag, bool shflag, doub
 void krvksample(KernelSample& s, double k, double dk, const std::array<double, 7>& y,
                 double csign) {
   const double wk = std::sqrt(k) * dk;
-  s.k = k;
-  s.y1 = y[1] * wk;
-  s.y2 = y[2] * wk;
-  s.y3 = y[3] * wk;
-  s.y4 = y[4] * wk;
-  s.y5 = y[5] * wk;
-  s.y6 = y[6] * wk;
-  s.ky1 = k * s.y1;
-  s.mky3 = -k * s.y3;
-  s.ky5 = k * s.y5;
-  s.cy3 = csign * s.y3;
-  s.cy4 = csign * s.y4;
-  s.cy5 = csign * s.y5;
-  s.cy6 = csign * s.y6;
+  const double y1 = y[1] * wk, y2 = y[2] * wk, y3 = y[3] * wk;
+  const double y4 = y[4] * wk, y5 = y[5] * wk, y6 = y[6] * wk;
+  auto put = [](double(&x)[2], double v) { x[0] = x[1] = v; };
+  put(s.k, k);
+  put(s.y1, y1);
+  put(s.y2, y2);
+  put(s.y3, y3);
+  put(s.y4, y4);
+  put(s.y5, y5);
+  put(s.y6, y6);
+  put(s.ky1, k * y1);
+  put(s.mky3, -k * y3);
+  put(s.ky5, k * y5);
+  put(s.cy3, csign * y3);
+  put(s.cy4, csign * y4);
+  put(s.cy5, csign * y5);
+  put(s.cy6, csign * y6);
 }
 
 void krvhankel(GreenTable& grn, const std::array<double, nrmax + 1>& r, int nr, double sampfac,
