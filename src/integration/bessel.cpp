@@ -112,34 +112,30 @@ double besjn(int n, double x) {
 
 void krvbstab(int n, BesselTables& tab) {
   tab.xstep = 0.049087385212340545;
-  tab.tabj[0] = 0.0;
-  tab.tabdj[0] = 0.0;
-  tab.tabnj[0] = 0.0;
+  tab.set(0, 0.0, 0.0, 0.0);
   if (n < 0 || n > 2) throw Stop(" Error in krvbstab: check 0<= n <= 2?");
 
+  // J0 and J1 are evaluated once per point; J2 and J3 follow from them by the upward recurrence
+  // exactly as besjn forms them where it recurs (x above the order), so the values are the same.
   const double xstep = tab.xstep;
-  double* tabj = tab.tabj.data();
-  double* tabdj = tab.tabdj.data();
-  double* tabnj = tab.tabnj.data();
   for (int i = 1; i <= ntab; ++i) {
     const double x = i * xstep;
     const double s = std::sqrt(x);
+    const double j0 = besj0(x);
+    const double j1 = besj1(x);
+    const double t = 2.0 / x;
+    const double j2 = x > 2.0 ? 1.0 * t * j1 - j0 : besjn(2, x);
     if (n == 0) {
-      tabj[i] = besj0(x) * s;
-      tabdj[i] = -(s * besj1(x));
-      tabnj[i] = 0.0;
+      tab.set(i, j0 * s, -(s * j1), 0.0);
     } else if (n == 1) {
-      tabj[i] = besj1(x) * s;
-      const double a = besj0(x) * s;
-      const double b = s * besjn(2, x);
-      tabdj[i] = (a - b) * 0.5;
-      tabnj[i] = (a + b) * 0.5;
+      const double a = j0 * s;
+      const double b = s * j2;
+      tab.set(i, j1 * s, (a - b) * 0.5, (a + b) * 0.5);
     } else {
-      tabj[i] = besjn(2, x) * s;
-      const double a = besj1(x) * s;
-      const double b = s * besjn(3, x);
-      tabdj[i] = (a - b) * 0.5;
-      tabnj[i] = (a + b) * 0.5;
+      const double j3 = x > 3.0 ? 2.0 * t * j2 - j1 : besjn(3, x);
+      const double a = j1 * s;
+      const double b = s * j3;
+      tab.set(i, j2 * s, (a - b) * 0.5, (a + b) * 0.5);
     }
   }
 }
@@ -163,19 +159,18 @@ void tablook(double x, double& vj, double& vdj, double& vnj, const BesselTables&
   }
   const double el = u - static_cast<double>(i);
   const double em = 1.0 - el;
-  const double* tabj = tab.tabj.data();
-  const double* tabdj = tab.tabdj.data();
-  const double* tabnj = tab.tabnj.data();
   if (i <= iperiod0) {
-    vj = tabj[i] * em + tabj[i + 1] * el;
-    vdj = tabdj[i] * em + tabdj[i + 1] * el;
-    vnj = em * tabnj[i] + el * tabnj[i + 1];
+    const BesselCell& c = tab.cell[i];
+    vj = c.j * em + c.jn * el;
+    vdj = c.dj * em + c.djn * el;
+    vnj = em * c.nj + el * c.njn;
   } else {
     const std::int64_t j = iperiod0 + (i - iperiod0) % nperiod;
-    vj = tabj[j] * em + tabj[j + 1] * el;
-    vdj = tabdj[j] * em + tabdj[j + 1] * el;
+    const BesselCell& c = tab.cell[j];
+    vj = c.j * em + c.jn * el;
+    vdj = c.dj * em + c.djn * el;
     // n*J_n(x)/x decays like 1/x: move the factor from the reused argument back to x.
-    vnj = (em * tabnj[j] + el * tabnj[j + 1]) * xstep * (static_cast<double>(j) + el) / x;
+    vnj = (em * c.nj + el * c.njn) * xstep * (static_cast<double>(j) + el) / x;
   }
 }
 

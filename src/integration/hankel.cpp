@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 
 namespace kirva {
 
@@ -25,6 +26,28 @@ void krvresp(std::array<double, 7>& y, double k, bool psvflag, bool shflag, doub
   y.fill(0.0);
   if (psvflag) krvpsv(y, k, eps, ctx);
   if (shflag) krvsh(y, k, eps, ctx);
+}
+
+void krvksample(KernelSample& s, double k, double dk, const std::array<double, 7>& y,
+                double csign) {
+  const double wk = std::sqrt(k) * dk;
+  const double y1 = y[1] * wk, y2 = y[2] * wk, y3 = y[3] * wk;
+  const double y4 = y[4] * wk, y5 = y[5] * wk, y6 = y[6] * wk;
+  auto put = [](double(&x)[2], double v) { x[0] = x[1] = v; };
+  put(s.k, k);
+  put(s.y1, y1);
+  put(s.y2, y2);
+  put(s.y3, y3);
+  put(s.y4, y4);
+  put(s.y5, y5);
+  put(s.y6, y6);
+  put(s.ky1, k * y1);
+  put(s.mky3, -k * y3);
+  put(s.ky5, k * y5);
+  put(s.cy3, csign * y3);
+  put(s.cy4, csign * y4);
+  put(s.cy5, csign * y5);
+  put(s.cy6, csign * y6);
 }
 
 void krvhankel(GreenTable& grn, const std::array<double, nrmax + 1>& r, int nr, double sampfac,
@@ -137,19 +160,12 @@ void krvhankel(GreenTable& grn, const std::array<double, nrmax + 1>& r, int nr, 
   const double dk = kmax / static_cast<double>(nktot);
   const int ir0 = r[1] > 0.0 ? 1 : 2;
 
-  // Distances that take part in the sum. A later distance that is not positive lies outside the
-  // domain of the transform (and of the tables); it is left at 0.
-  std::array<int, nrmax + 1> jlist;
-  std::array<double, nrmax + 1> sqrtr;
-  int njl = 0;
-  for (int j = ir0; j <= nr; ++j) {
-    if (r[j] > 0.0) {
-      jlist[njl++] = j;
-      sqrtr[j] = std::sqrt(r[j]);
-    }
+  // 5. The kernel at every sample, weighted by sqrt(k)*dk once here; the distance sum then reads
+  //    the samples in order for one distance after another.
+  if (work.ksamp.size() < static_cast<std::size_t>(nktot + 1)) {
+    work.ksamp.resize(static_cast<std::size_t>(nktot + 1));
   }
-
-  // 5. The sum over the samples.
+  KernelSample* ks = work.ksamp.data();
   for (long long i = 1; i <= nktot; ++i) {
     const double k = static_cast<double>(i) * dk;
     krvresp(y, k, psvflag, shflag, eps, ctx.kernel);
@@ -169,27 +185,19 @@ void krvhankel(GreenTable& grn, const std::array<double, nrmax + 1>& r, int nr, 
         s1[q] += y[q] * w1;
       }
     }
-    const double y1 = y[1], y2 = y[2], y3 = y[3], y4 = y[4], y5 = y[5], y6 = y[6];
-    const double sk = std::sqrt(k);
-    for (int jj = 0; jj < njl; ++jj) {
-      const int j = jlist[jj];
-      const double w = taper(k, rsmooth[j]) * sk * dk / sqrtr[j];
-      double vj, vdj, vnj;
-      tablook(k * r[j], vj, vdj, vnj, tab);
-      const double bj = vj * w;
-      const double bdj = vdj * w;
-      const double bnj = vnj * w;
-      double* g = &grn.v[10 * (j - 1)];
-      g[0] += y1 * bj;
-      g[1] += y3 * bdj + csign * y5 * bnj;
-      g[2] += -y5 * bdj - csign * y3 * bnj;
-      g[3] += y2 * bj;
-      g[4] += -k * y3 * bj;
-      g[6] += y4 * bdj + csign * y6 * bnj;
-      g[7] += k * y5 * bj;
-      g[8] += -y6 * bdj - csign * y4 * bnj;
-      g[9] += k * y1 * bdj;
-    }
+    krvksample(ks[i], k, dk, y, csign);
+  }
+  work.dk = dk;
+  work.nktot = nktot;
+  work.shterms = shflag || mazi != 0;
+  krvhsum(grn, r, nr, ir0, tab, work);
+
+  // Distances that took part in the sum. A later distance that is not positive lies outside the
+  // domain of the transform (and of the tables); it is left at 0.
+  std::array<int, nrmax + 1> jlist;
+  int njl = 0;
+  for (int j = ir0; j <= nr; ++j) {
+    if (r[j] > 0.0) jlist[njl++] = j;
   }
 
   // 6. Zero distance: only the azimuthal order's own terms survive on the axis. With the

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <vector>
 
 #include "integration/bessel.h"
 #include "response/response.h"
@@ -28,14 +29,30 @@ struct HankelContext {
   const KernelContext& kernel;
 };
 
+// The kernel of one wavenumber sample as the distance sum reads it: y(1..6) after the asymptote
+// is subtracted, times the sample weight sqrt(k)*dk, and the products with k and csign that the
+// ten components need. Each value is held twice, ready for the two distances that the sum
+// handles side by side; one 256-byte record per sample, read in order.
+struct alignas(64) KernelSample {
+  double k[2];
+  double y1[2], y2[2], y3[2], y4[2], y5[2], y6[2];
+  double ky1[2], mky3[2], ky5[2];         // k*y1, -k*y3, k*y5
+  double cy3[2], cy4[2], cy5[2], cy6[2];  // csign*y3, csign*y4, ...
+};
+
 // Scratch of one integration (one per worker), and what the last call found.
 struct HankelWork {
   std::array<double, nrmax + 1> rsmooth{};
   std::array<double, 7> yasym{};  // asymptote of the kernel (slopes for 2, 4, 6); 0 unless asymok
   bool asymok = false;            // the asymptote was found and subtracted
   double kmax = 0.0;              // cut-off wavenumber, 1/m
+  double dk = 0.0;                // wavenumber step, 1/m
   long long nktot = 0;            // wavenumber samples of the sum
   long long nkernel = 0;          // kernel evaluations (searches and samples)
+  bool shterms = false;           // the SH kernel or the n*J_n/x terms take part in the sum
+  int lanes = 0;  // distances summed side by side: 0 as many as the processor allows, 2 the
+                  // baseline width (the results are the same bit for bit)
+  std::vector<KernelSample> ksamp;  // samples 1..nktot (0 unused); grown, never shrunk
 };
 
 // y(1..6) = 0, then the P-SV part (psvflag) and the SH part (shflag) at wavenumber k.
@@ -45,5 +62,14 @@ void krvresp(std::array<double, 7>& y, double k, bool psvflag, bool shflag, doub
 // Fills grn for distances r(1..nr) (1-based) for the current source and depth pair.
 void krvhankel(GreenTable& grn, const std::array<double, nrmax + 1>& r, int nr, double sampfac,
                double lambda, double mu, const HankelContext& ctx, HankelWork& work);
+
+// The record of the sample at wavenumber k (step dk) of the kernel y(1..6).
+void krvksample(KernelSample& s, double k, double dk, const std::array<double, 7>& y, double csign);
+
+// The distance sum of the samples held in work (1..nktot, step dk) for the distances
+// r(ir0..nr) > 0: sets slots 1-5 and 7-10 of grn to the tapered sums, the order of the tables
+// being the source's. Slot 6 and the distances not summed are left as they are.
+void krvhsum(GreenTable& grn, const std::array<double, nrmax + 1>& r, int nr, int ir0,
+             const BesselTables& tab, const HankelWork& work);
 
 }  // namespace kirva

@@ -116,41 +116,72 @@ std::unique_ptr<BesselTables> BesselTableTest::tab;
 
 TEST_F(BesselTableTest, TablesHoldScaledFunctionsForEachOrder) {
   for (int n = 0; n <= 2; ++n) {
-    tab->tabj[0] = tab->tabdj[0] = tab->tabnj[0] = 5.0;
+    tab->set(0, 5.0, 5.0, 5.0);
     krvbstab(n, *tab);
     EXPECT_EQ(tab->xstep, 0.049087385212340545);
-    EXPECT_EQ(tab->tabj[0], 0.0);
-    EXPECT_EQ(tab->tabdj[0], 0.0);
-    EXPECT_EQ(tab->tabnj[0], 0.0);
+    EXPECT_EQ(tab->tabj(0), 0.0);
+    EXPECT_EQ(tab->tabdj(0), 0.0);
+    EXPECT_EQ(tab->tabnj(0), 0.0);
     double errj = 0.0, errdj = 0.0, errnj = 0.0;
     for (int i = 1; i <= ntab; i += (i < 400 ? 1 : 97)) {
       const double x = i * tab->xstep;
       const double s = std::sqrt(x);
       const double jm = n == 0 ? -stdj(1, x) : stdj(n - 1, x);
       const double jp = stdj(n + 1, x);
-      errj = std::max(errj, std::fabs(tab->tabj[i] - s * stdj(n, x)));
-      errdj = std::max(errdj, std::fabs(tab->tabdj[i] - s * 0.5 * (jm - jp)));
-      errnj = std::max(errnj, std::fabs(tab->tabnj[i] - (n == 0 ? 0.0 : s * 0.5 * (jm + jp))));
+      errj = std::max(errj, std::fabs(tab->tabj(i) - s * stdj(n, x)));
+      errdj = std::max(errdj, std::fabs(tab->tabdj(i) - s * 0.5 * (jm - jp)));
+      errnj = std::max(errnj, std::fabs(tab->tabnj(i) - (n == 0 ? 0.0 : s * 0.5 * (jm + jp))));
     }
     // The approximations' errors fall off like 1/sqrt(x) at large x, so the scaled ones stay small.
     EXPECT_LT(errj, 3.0e-7) << "order " << n;
     EXPECT_LT(errdj, 3.0e-7) << "order " << n;
     EXPECT_LT(errnj, 3.0e-7) << "order " << n;
     if (n == 0) {
-      for (int i = 0; i <= ntab; i += 1001) ASSERT_EQ(tab->tabnj[i], 0.0);
+      for (int i = 0; i <= ntab; i += 1001) ASSERT_EQ(tab->tabnj(i), 0.0);
     }
     // The last 128 intervals are one full period: sqrt(x) J_n(x) repeats to within the slowly
     // decaying 1/x correction of the large-argument expansion.
-    EXPECT_NEAR(tab->tabj[ntab], tab->tabj[262144], 1.0e-5);
-    EXPECT_NEAR(tab->tabdj[ntab], tab->tabdj[262144], 1.0e-5);
+    EXPECT_NEAR(tab->tabj(ntab), tab->tabj(262144), 1.0e-5);
+    EXPECT_NEAR(tab->tabdj(ntab), tab->tabdj(262144), 1.0e-5);
+  }
+}
+
+// The tables take J2 and J3 from one J0 and J1 per point: the values must be those of the
+// evaluators bit for bit, on both sides of the series/recurrence switches at x = 2 and x = 3, and
+// every cell must carry its right neighbour's values for the interpolation.
+TEST_F(BesselTableTest, TablesEqualTheEvaluatorsAndCellsHoldTheirNeighbours) {
+  for (int n = 0; n <= 2; ++n) {
+    krvbstab(n, *tab);
+    auto check = [&](int i) {
+      const double x = i * tab->xstep;
+      const double s = std::sqrt(x);
+      const double lo = n == 0 ? 0.0 : besjn(n - 1, x) * s;
+      const double hi = s * besjn(n + 1, x);
+      EXPECT_EQ(tab->tabj(i), besjn(n, x) * s) << "order " << n << " i " << i;
+      if (n == 0) {
+        EXPECT_EQ(tab->tabdj(i), -(s * besj1(x))) << i;
+      } else {
+        EXPECT_EQ(tab->tabdj(i), (lo - hi) * 0.5) << "order " << n << " i " << i;
+        EXPECT_EQ(tab->tabnj(i), (lo + hi) * 0.5) << "order " << n << " i " << i;
+      }
+      if (i < ntab) {
+        const BesselCell& c = tab->cell[i];
+        EXPECT_EQ(c.jn, tab->tabj(i + 1));
+        EXPECT_EQ(c.djn, tab->tabdj(i + 1));
+        EXPECT_EQ(c.njn, tab->tabnj(i + 1));
+      }
+    };
+    for (int i = 1; i <= 80; ++i) check(i);  // x up to 3.9: series and recurrence for J2, J3
+    for (int i = 81; i <= ntab; i += 4099) check(i);
+    check(ntab);
   }
 }
 
 TEST_F(BesselTableTest, OtherOrdersStopAfterSettingTheStepAndEntryZero) {
   for (int n : {-1, 3, 17}) {
     tab->xstep = 0.0;
-    tab->tabj[0] = tab->tabdj[0] = tab->tabnj[0] = 7.0;
-    tab->tabj[1] = 7.0;
+    tab->set(0, 7.0, 7.0, 7.0);
+    tab->set(1, 7.0, 7.0, 7.0);
     try {
       krvbstab(n, *tab);
       FAIL() << "order " << n << " accepted";
@@ -158,9 +189,9 @@ TEST_F(BesselTableTest, OtherOrdersStopAfterSettingTheStepAndEntryZero) {
       EXPECT_STREQ(e.what(), " Error in krvbstab: check 0<= n <= 2?");
     }
     EXPECT_EQ(tab->xstep, 0.049087385212340545);
-    EXPECT_EQ(tab->tabj[0], 0.0);
-    EXPECT_EQ(tab->tabnj[0], 0.0);
-    EXPECT_EQ(tab->tabj[1], 7.0);  // nothing more is filled
+    EXPECT_EQ(tab->tabj(0), 0.0);
+    EXPECT_EQ(tab->tabnj(0), 0.0);
+    EXPECT_EQ(tab->tabj(1), 7.0);  // nothing more is filled
   }
 }
 
@@ -169,9 +200,7 @@ TEST_F(BesselTableTest, LookupInterpolatesAndReusesTheLastPeriod) {
   BesselTables& t = *tab;
   t.xstep = 0.049087385212340545;
   for (int i = 0; i <= ntab; ++i) {
-    t.tabj[i] = i;
-    t.tabdj[i] = -i;
-    t.tabnj[i] = 1.0;
+    t.set(i, i, -i, 1.0);
   }
   double vj, vdj, vnj;
   auto look = [&](double u) { tablook(u * t.xstep, vj, vdj, vnj, t); };
@@ -214,9 +243,9 @@ TEST_F(BesselTableTest, LookupMatchesBesselFunctionsFarBeyondTheTable) {
   double vj, vdj, vnj;
   // On a grid point the stored values come back unchanged.
   tablook(1234 * tab->xstep, vj, vdj, vnj, *tab);
-  EXPECT_EQ(vj, tab->tabj[1234]);
-  EXPECT_EQ(vdj, tab->tabdj[1234]);
-  EXPECT_EQ(vnj, tab->tabnj[1234]);
+  EXPECT_EQ(vj, tab->tabj(1234));
+  EXPECT_EQ(vdj, tab->tabdj(1234));
+  EXPECT_EQ(vnj, tab->tabnj(1234));
   // Reuse of the last period: linear interpolation (about 2.4e-4 on a step of 0.049) plus the 1/x
   // terms frozen at x near 12800 limit the agreement to about 5e-4 of an amplitude of 0.8.
   for (double x : {3.21, 77.7, 5000.3, 20000.1, 1.0e6 + 0.37, 1.2e8 + 0.11}) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "integration/hankel.h"
+#include "integration/hankel_reference.h"
 
 namespace kirva::fixture {
 
@@ -30,15 +31,14 @@ inline const std::vector<Row> kCrust{{2000.0, 4000.0, 2300.0, 2400.0},
 // does not hold for them, so they serve only where k*r stays below about 128.
 inline void fill_exact(int n, BesselTables& t) {
   t.xstep = 0.049087385212340545 / 64.0;
-  t.tabj[0] = t.tabdj[0] = t.tabnj[0] = 0.0;
+  t.set(0, 0.0, 0.0, 0.0);
   for (int i = 1; i <= ntab; ++i) {
     const double x = i * t.xstep;
     const double s = std::sqrt(x);
     const double jm = n == 0 ? -std::cyl_bessel_j(1.0, x) : std::cyl_bessel_j(n - 1.0, x);
     const double jp = std::cyl_bessel_j(n + 1.0, x);
-    t.tabj[i] = s * std::cyl_bessel_j(static_cast<double>(n), x);
-    t.tabdj[i] = s * 0.5 * (jm - jp);
-    t.tabnj[i] = n == 0 ? 0.0 : s * 0.5 * (jm + jp);
+    t.set(i, s * std::cyl_bessel_j(static_cast<double>(n), x), s * 0.5 * (jm - jp),
+          n == 0 ? 0.0 : s * 0.5 * (jm + jp));
   }
 }
 constexpr double kExactLimit = 128.0;
@@ -46,8 +46,10 @@ constexpr double kExactLimit = 128.0;
 // Everything one integration needs, set up the way the driver does it for one depth pair.
 class Integration {
  public:
-  explicit Integration(const std::vector<Row>& rows, bool exact_tables = false)
-      : exact_(exact_tables) {
+  // reference: the straightforward integration instead of the fast one.
+  explicit Integration(const std::vector<Row>& rows, bool exact_tables = false,
+                       bool reference = false)
+      : exact_(exact_tables), reference_(reference) {
     lt_->nlayer = static_cast<int>(rows.size());
     for (int l = 1; l <= lt_->nlayer; ++l) {
       const Row& w = rows[l - 1];
@@ -78,7 +80,11 @@ class Integration {
     krvrowtab(*lt_, *rows_);
     const KernelContext kc{*lt_, *rows_, *cl_, src_, log_};
     const HankelContext hc{zs, zrec, rhalf, exact_ ? exact_tables(order) : tables(), kc};
-    krvhankel(*grn_, r_, nr_, sampfac, lambda_, mu_, hc, *work_);
+    if (reference_) {
+      reference::krvhankel(*grn_, r_, nr_, sampfac, lambda_, mu_, hc, *work_);
+    } else {
+      krvhankel(*grn_, r_, nr_, sampfac, lambda_, mu_, hc, *work_);
+    }
     if (exact_) {
       EXPECT_LE(work_->kmax * r_[nr_], kExactLimit) << "beyond the range of the exact tables";
     }
@@ -110,6 +116,7 @@ class Integration {
     return *tab[order];
   }
   bool exact_;
+  bool reference_;
 
   std::unique_ptr<LayerTable> lt_ = std::make_unique<LayerTable>();
   std::unique_ptr<RowTable> rows_ = std::make_unique<RowTable>();
