@@ -23,6 +23,7 @@ using namespace kirva;
 
 struct Case {
   std::unique_ptr<LayerTable> lt = std::make_unique<LayerTable>();
+  std::unique_ptr<RowTable> rows = std::make_unique<RowTable>();
   std::unique_ptr<ComputationalLayers> cl = std::make_unique<ComputationalLayers>();
   std::unique_ptr<BesselTables> tab = std::make_unique<BesselTables>();
   std::unique_ptr<GreenTable> grn = std::make_unique<GreenTable>();
@@ -47,6 +48,7 @@ struct Case {
       lt->ro[l] = rows[l - 1][3];
     }
     for (int j = 1; j <= nr; ++j) r[j] = 200.0 * (j - 1);
+    krvrowtab(*lt, *this->rows);
     krvdepthcut(zs, cl->ls, zrec, cl->lzrec, lt->thick, lt->nlayer, *cl);
     const int rs = cl->lay[cl->ls];
     krvmoment(type, (lt->ro[rs] * lt->vs[rs]) * lt->vs[rs], lt->ro[rs], lt->vp[rs], lt->vs[rs],
@@ -56,7 +58,7 @@ struct Case {
     mu = (lt->ro[ro] * lt->vs[ro]) * lt->vs[ro];
     lambda = (lt->ro[ro] * lt->vp[ro]) * lt->vp[ro] - mu - mu;
   }
-  KernelContext kernel() { return {*lt, *cl, src, log}; }
+  KernelContext kernel() { return {*lt, *rows, *cl, src, log}; }
   void run() {
     const KernelContext kc = kernel();
     krvhankel(*grn, r, nr, sampfac, lambda, mu, {zs, zrec, rhalf, *tab, kc}, *work);
