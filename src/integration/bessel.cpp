@@ -2,8 +2,12 @@
 // that the Hankel transforms read by linear interpolation.
 #include "integration/bessel.h"
 
+#include <sys/mman.h>
+
 #include <cmath>
 #include <cstdint>
+#include <cstring>
+#include <new>
 
 #include "stop.h"
 
@@ -108,6 +112,18 @@ double besjn(int n, double x) {
   // J_(-n)(x) = (-1)^n J_n(x) and J_n(-x) = (-1)^n J_n(x).
   if (static_cast<double>(n) * x < 0.0 && a % 2 == 1) bj = -bj;
   return bj;
+}
+
+BesselTables::BesselTables() {
+  constexpr std::size_t huge = std::size_t{2} << 20;
+  const std::size_t bytes = sizeof(BesselCell) * (ntab + 1);
+  const std::size_t size = (bytes + huge - 1) / huge * huge;
+  void* p = std::aligned_alloc(huge, size);
+  if (p == nullptr) throw std::bad_alloc();
+  mem_.reset(p);
+  ::madvise(p, size, MADV_HUGEPAGE);  // advice only: without huge pages the tables work the same
+  std::memset(p, 0, size);
+  cell = std::span<BesselCell>(static_cast<BesselCell*>(p), ntab + 1);
 }
 
 void krvbstab(int n, BesselTables& tab) {

@@ -1,7 +1,9 @@
 // Bessel functions of the first kind and their tables for the Hankel transforms.
 #pragma once
 
-#include <vector>
+#include <cstdlib>
+#include <memory>
+#include <span>
 
 namespace kirva {
 
@@ -23,8 +25,13 @@ static_assert(sizeof(BesselCell) == 64);
 // order of the last krvbstab call. Allocated once; read-only while integrations run.
 struct BesselTables {
   double xstep = 0.0;
-  std::vector<BesselCell> cell;
-  BesselTables() : cell(ntab + 1) {}
+  std::span<BesselCell> cell;  // ntab + 1 cells, all zero at start
+
+  // The cells live in memory of their own, aligned for huge pages where the system offers them:
+  // 17 MB per order would otherwise cost thousands of page faults per run.
+  BesselTables();
+  BesselTables(const BesselTables&) = delete;
+  BesselTables& operator=(const BesselTables&) = delete;
 
   double tabj(int i) const { return cell[i].j; }
   double tabdj(int i) const { return cell[i].dj; }
@@ -42,6 +49,12 @@ struct BesselTables {
       p.njn = vnj;
     }
   }
+
+ private:
+  struct Free {
+    void operator()(void* p) const { std::free(p); }
+  };
+  std::unique_ptr<void, Free> mem_;
 };
 
 void krvbstab(int n, BesselTables& tab);

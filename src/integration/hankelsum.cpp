@@ -35,7 +35,7 @@ inline v2d pv(const double (&x)[2]) {
 }
 
 constexpr long long kBlock = 64;
-constexpr double kTiny = 1.0e-200;
+constexpr double kTiny = 1.0e-40;
 // Arguments read directly from the tables: the index stays below the first reused one.
 constexpr double kDirect = 262144.0;
 
