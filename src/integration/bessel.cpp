@@ -177,16 +177,18 @@ void tablook(double x, double& vj, double& vdj, double& vnj, const BesselTables&
   const double em = 1.0 - el;
   if (i <= iperiod0) {
     const BesselCell& c = tab.cell[i];
-    vj = c.j * em + c.jn * el;
-    vdj = c.dj * em + c.djn * el;
-    vnj = em * c.nj + el * c.njn;
+    const BesselCell& d = tab.cell[i + 1];
+    vj = c.j * em + d.j * el;
+    vdj = c.dj * em + d.dj * el;
+    vnj = em * c.nj + el * d.nj;
   } else {
     const std::int64_t j = iperiod0 + (i - iperiod0) % nperiod;
     const BesselCell& c = tab.cell[j];
-    vj = c.j * em + c.jn * el;
-    vdj = c.dj * em + c.djn * el;
+    const BesselCell& d = tab.cell[j + 1];
+    vj = c.j * em + d.j * el;
+    vdj = c.dj * em + d.dj * el;
     // n*J_n(x)/x decays like 1/x: move the factor from the reused argument back to x.
-    vnj = (em * c.nj + el * c.njn) * xstep * (static_cast<double>(j) + el) / x;
+    vnj = (em * c.nj + el * d.nj) * xstep * (static_cast<double>(j) + el) / x;
   }
 }
 

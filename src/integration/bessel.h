@@ -13,13 +13,12 @@ double besj0(double x);
 double besj1(double x);
 double besjn(int n, double x);
 
-// One interpolation interval of the tables: the three scaled functions at x = i*xstep and at the
-// next grid point, held together in one 64-byte cache line so that a lookup reads a single line.
-struct alignas(64) BesselCell {
-  double j, dj, nj;     // at i
-  double jn, djn, njn;  // at i + 1 (0 in the last cell)
+// One grid point of the tables: the three scaled functions at x = i*xstep side by side, so that
+// the two points of an interpolation interval lie in 48 consecutive bytes, mostly one cache line.
+struct BesselCell {
+  double j, dj, nj;
 };
-static_assert(sizeof(BesselCell) == 64);
+static_assert(sizeof(BesselCell) == 24);
 
 // sqrt(x)*J_n(x), sqrt(x)*J_n'(x) and sqrt(x)*n*J_n(x)/x at x = i*xstep, i = 0..ntab, for the
 // order of the last krvbstab call. Allocated once; read-only while integrations run.
@@ -36,19 +35,8 @@ struct BesselTables {
   double tabj(int i) const { return cell[i].j; }
   double tabdj(int i) const { return cell[i].dj; }
   double tabnj(int i) const { return cell[i].nj; }
-  // Stores the three values of grid point i, also as the upper end of the interval before it.
-  void set(int i, double vj, double vdj, double vnj) {
-    BesselCell& c = cell[i];
-    c.j = vj;
-    c.dj = vdj;
-    c.nj = vnj;
-    if (i > 0) {
-      BesselCell& p = cell[i - 1];
-      p.jn = vj;
-      p.djn = vdj;
-      p.njn = vnj;
-    }
-  }
+  // Stores the three values of grid point i.
+  void set(int i, double vj, double vdj, double vnj) { cell[i] = {vj, vdj, vnj}; }
 
  private:
   struct Free {

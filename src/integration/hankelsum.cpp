@@ -178,9 +178,9 @@ template <int W, bool kSh>
       V j0, j1, dj0, dj1;
       for (int l = 0; l < W; ++l) {
         j0[l] = c[l]->j;
-        j1[l] = c[l]->jn;
+        j1[l] = c[l][1].j;
         dj0[l] = c[l]->dj;
-        dj1[l] = c[l]->djn;
+        dj1[l] = c[l][1].dj;
       }
       const V va = j0 * emt + j1 * elt;
       const V vb = dj0 * emt + dj1 * elt;
@@ -192,7 +192,7 @@ template <int W, bool kSh>
         V nj0, nj1;
         for (int l = 0; l < W; ++l) {
           nj0[l] = c[l]->nj;
-          nj1[l] = c[l]->njn;
+          nj1[l] = c[l][1].nj;
         }
         const V vc = nj0 * emt + nj1 * elt;
         V y3, y4, y5, y6, ky5, cy3, cy4, cy5, cy6;
