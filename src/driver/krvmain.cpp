@@ -1,7 +1,9 @@
 #include "driver/krvmain.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -105,23 +107,28 @@ std::string progress(double zrec) {
   return buf;
 }
 
-// The tables of the three orders, filled side by side when there are workers to spare.
+// The tables of the three orders, filled in one pass over the grid points, which the workers
+// share out between them.
 void fill_bessel_tables(std::array<std::unique_ptr<BesselTables>, 3>& tab, int nworkers) {
   for (auto& t : tab) t = std::make_unique<BesselTables>();
-  if (nworkers <= 1) {
-    for (int n = 0; n <= 2; ++n) krvbstab(n, *tab[n]);
-    return;
-  }
-  std::array<std::exception_ptr, 3> failure;
+  const int parts = std::clamp(nworkers, 1, 64);
+  std::vector<std::exception_ptr> failure(static_cast<std::size_t>(parts));
   std::vector<std::thread> threads;
-  for (int n = 0; n <= 2; ++n) {
-    threads.emplace_back([&, n] {
+  for (int p = 0; p < parts; ++p) {
+    auto fill = [&, p] {
       try {
-        krvbstab(n, *tab[n]);
+        krvbstab_orders(*tab[0], *tab[1], *tab[2],
+                        static_cast<int>(std::int64_t{ntab + 1} * p / parts),
+                        static_cast<int>(std::int64_t{ntab + 1} * (p + 1) / parts) - 1);
       } catch (...) {
-        failure[n] = std::current_exception();
+        failure[static_cast<std::size_t>(p)] = std::current_exception();
       }
-    });
+    };
+    if (parts == 1) {
+      fill();
+    } else {
+      threads.emplace_back(fill);
+    }
   }
   for (auto& t : threads) t.join();
   for (const auto& f : failure)

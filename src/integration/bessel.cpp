@@ -4,6 +4,7 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -126,34 +127,52 @@ BesselTables::BesselTables() {
   cell = std::span<BesselCell>(static_cast<BesselCell*>(p), ntab + 1);
 }
 
+namespace {
+
+constexpr double kXstep = 0.049087385212340545;  // 2*pi/128: 128 points per period
+
+// Grid point i of the tables of every order in `tab` (nullptr: not wanted). J0 and J1 are
+// evaluated once per point; J2 and J3 follow from them by the upward recurrence exactly as besjn
+// forms them where it recurs (x above the order), so the values are the same.
+void fill_point(int i, BesselTables* const (&tab)[3]) {
+  const double x = i * kXstep;
+  const double s = std::sqrt(x);
+  const double j0 = besj0(x);
+  const double j1 = besj1(x);
+  const double t = 2.0 / x;
+  const double j2 = x > 2.0 ? 1.0 * t * j1 - j0 : besjn(2, x);
+  if (tab[0] != nullptr) tab[0]->set(i, j0 * s, -(s * j1), 0.0);
+  if (tab[1] != nullptr) {
+    const double a = j0 * s;
+    const double b = s * j2;
+    tab[1]->set(i, j1 * s, (a - b) * 0.5, (a + b) * 0.5);
+  }
+  if (tab[2] != nullptr) {
+    const double j3 = x > 3.0 ? 2.0 * t * j2 - j1 : besjn(3, x);
+    const double a = j1 * s;
+    const double b = s * j3;
+    tab[2]->set(i, j2 * s, (a - b) * 0.5, (a + b) * 0.5);
+  }
+}
+
+}  // namespace
+
 void krvbstab(int n, BesselTables& tab) {
-  tab.xstep = 0.049087385212340545;
+  tab.xstep = kXstep;
   tab.set(0, 0.0, 0.0, 0.0);
   if (n < 0 || n > 2) throw Stop(" Error in krvbstab: check 0<= n <= 2?");
+  BesselTables* const one[3] = {n == 0 ? &tab : nullptr, n == 1 ? &tab : nullptr,
+                                n == 2 ? &tab : nullptr};
+  for (int i = 1; i <= ntab; ++i) fill_point(i, one);
+}
 
-  // J0 and J1 are evaluated once per point; J2 and J3 follow from them by the upward recurrence
-  // exactly as besjn forms them where it recurs (x above the order), so the values are the same.
-  const double xstep = tab.xstep;
-  for (int i = 1; i <= ntab; ++i) {
-    const double x = i * xstep;
-    const double s = std::sqrt(x);
-    const double j0 = besj0(x);
-    const double j1 = besj1(x);
-    const double t = 2.0 / x;
-    const double j2 = x > 2.0 ? 1.0 * t * j1 - j0 : besjn(2, x);
-    if (n == 0) {
-      tab.set(i, j0 * s, -(s * j1), 0.0);
-    } else if (n == 1) {
-      const double a = j0 * s;
-      const double b = s * j2;
-      tab.set(i, j1 * s, (a - b) * 0.5, (a + b) * 0.5);
-    } else {
-      const double j3 = x > 3.0 ? 2.0 * t * j2 - j1 : besjn(3, x);
-      const double a = j1 * s;
-      const double b = s * j3;
-      tab.set(i, j2 * s, (a - b) * 0.5, (a + b) * 0.5);
-    }
+void krvbstab_orders(BesselTables& tab0, BesselTables& tab1, BesselTables& tab2, int i1, int i2) {
+  BesselTables* const all[3] = {&tab0, &tab1, &tab2};
+  for (BesselTables* t : all) {
+    t->xstep = kXstep;
+    if (i1 <= 0) t->set(0, 0.0, 0.0, 0.0);
   }
+  for (int i = std::max(i1, 1); i <= std::min(i2, ntab); ++i) fill_point(i, all);
 }
 
 void tablook(double x, double& vj, double& vdj, double& vnj, const BesselTables& tab) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -250,6 +251,27 @@ TEST_F(BesselTableTest, LookupMatchesBesselFunctionsFarBeyondTheTable) {
   }
   // The argument 1.2e8 has an index above 2^31.
   EXPECT_GT(1.2e8 / tab->xstep, 2147483648.0);
+}
+
+// The three orders filled together, in pieces, hold exactly what krvbstab gives each order.
+TEST(KrvbstabOrders, PiecesOfAllOrdersEqualTheSingleOrderTables) {
+  std::array<std::unique_ptr<BesselTables>, 3> all, one;
+  for (int n = 0; n <= 2; ++n) {
+    all[n] = std::make_unique<BesselTables>();
+    one[n] = std::make_unique<BesselTables>();
+    krvbstab(n, *one[n]);
+  }
+  const int cuts[] = {0, 1, 40, 41, 1000, 262144, ntab + 1};
+  for (std::size_t c = 0; c + 1 < std::size(cuts); ++c)
+    krvbstab_orders(*all[0], *all[1], *all[2], cuts[c], cuts[c + 1] - 1);
+  for (int n = 0; n <= 2; ++n) {
+    EXPECT_EQ(all[n]->xstep, one[n]->xstep);
+    for (int i = 0; i <= ntab; ++i) {
+      ASSERT_EQ(all[n]->tabj(i), one[n]->tabj(i)) << "order " << n << " i " << i;
+      ASSERT_EQ(all[n]->tabdj(i), one[n]->tabdj(i)) << "order " << n << " i " << i;
+      ASSERT_EQ(all[n]->tabnj(i), one[n]->tabnj(i)) << "order " << n << " i " << i;
+    }
+  }
 }
 
 }  // namespace
