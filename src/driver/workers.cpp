@@ -28,7 +28,7 @@ int worker_count() {
   return static_cast<int>(v);
 }
 
-SourceDepthPool::SourceDepthPool(int nworkers) : slots_(static_cast<std::size_t>(2 * nworkers)) {
+SourceDepthPool::SourceDepthPool(int nworkers) : slots_(static_cast<std::size_t>(4 * nworkers)) {
   for (int w = 0; w < nworkers; ++w) work_.push_back(std::make_unique<TableWork>());
 }
 

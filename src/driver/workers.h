@@ -31,7 +31,8 @@ class SourceDepthPool {
   int size() const { return static_cast<int>(work_.size()); }
 
   // compute(j, work, out) for j = 1..n on the workers, consume(j, out) on the calling thread in
-  // the order j = 1..n. At most two results per worker wait to be consumed, so memory stays
+  // the order j = 1..n. At most four results per worker wait to be consumed (room for a few cheap
+  // deep source depths to overtake an expensive shallow one), so memory stays
   // bounded whatever n is. A failure in either call stops the workers and is rethrown here.
   void run(int n, const std::function<void(int, TableWork&, TableOutput&)>& compute,
            const std::function<void(int, TableOutput&)>& consume);
