@@ -1,3 +1,5 @@
 #include "driver/krvmain.h"
 
-int main(int argc, char** argv) { return kirva::run(argc, argv); }
+int main(int argc, char** argv) {
+  return kirva::run(argc, argv);
+}
