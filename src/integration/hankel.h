@@ -43,15 +43,13 @@ struct alignas(64) KernelSample {
 // Scratch of one integration (one per worker), and what the last call found.
 struct HankelWork {
   std::array<double, nrmax + 1> rsmooth{};
-  std::array<double, 7> yasym{};  // asymptote of the kernel (slopes for 2, 4, 6); 0 unless asymok
-  bool asymok = false;            // the asymptote was found and subtracted
-  double kmax = 0.0;              // cut-off wavenumber, 1/m
-  double dk = 0.0;                // wavenumber step, 1/m
-  long long nktot = 0;            // wavenumber samples of the sum
-  long long nkernel = 0;          // kernel evaluations (searches and samples)
-  bool shterms = false;           // the SH kernel or the n*J_n/x terms take part in the sum
-  int lanes = 0;  // distances summed side by side: 0 as many as the processor allows, 2 the
-                  // baseline width (the results are the same bit for bit)
+  std::array<double, 7> yasym{};    // asymptote of the kernel (slopes for 2, 4, 6); 0 unless asymok
+  bool asymok = false;              // the asymptote was found and subtracted
+  double kmax = 0.0;                // cut-off wavenumber, 1/m
+  double dk = 0.0;                  // wavenumber step, 1/m
+  long long nktot = 0;              // wavenumber samples of the sum
+  long long nkernel = 0;            // kernel evaluations (searches and samples)
+  bool shterms = false;             // the SH kernel or the n*J_n/x terms take part in the sum
   std::vector<KernelSample> ksamp;  // samples 1..nktot (0 unused); grown, never shrunk
 };
 

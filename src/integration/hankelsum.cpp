@@ -27,13 +27,6 @@ namespace {
 
 using v2d = double __attribute__((vector_size(16)));
 
-// The pair of copies of one value of a sample.
-inline v2d pv(const double (&x)[2]) {
-  v2d v;
-  __builtin_memcpy(&v, x, sizeof v);
-  return v;
-}
-
 constexpr long long kBlock = 64;
 constexpr double kTiny = 1.0e-40;
 // Arguments read directly from the tables: the index stays below the first reused one.
@@ -87,23 +80,14 @@ long long last_direct(const KernelSample* ks, long long nktot, double cr) {
   return static_cast<long long>(end - ks) - 1;
 }
 
-template <int W>
-struct VecOf;
-template <>
-struct VecOf<2> {
-  typedef double type __attribute__((vector_size(16)));
-};
-template <>
-struct VecOf<4> {
-  typedef double type __attribute__((vector_size(32)));
-};
-
-// Distances r[0..W) side by side in the lanes of a vector, over all samples.
-template <int W, bool kSh>
-[[gnu::always_inline]] inline void lanes(Acc* acc, const KernelSample* ks, long long nktot,
-                                         double dk, const double* r, const double* rs,
-                                         const BesselTables& tab) {
-  using V = typename VecOf<W>::type;
+// Distances r[0..W) side by side in the lanes of a vector, over all samples. Two lanes: the
+// baseline instruction set of x86-64 (SSE2); a four-lane AVX variant measured no faster here,
+// the loop being bound by the gathers of the table values rather than by the arithmetic.
+constexpr int W = 2;
+template <bool kSh>
+void lanes(Acc* acc, const KernelSample* ks, long long nktot, double dk, const double* r,
+           const double* rs, const BesselTables& tab) {
+  using V = v2d;
   const BesselCell* cell = tab.cell.data();
   const double xstep = tab.xstep;
   V cr, e;
@@ -120,15 +104,8 @@ template <int W, bool kSh>
     nl[l] = last_direct(ks, nktot, cr[l]);
     nend = std::max(nend, nl[l]);
   }
-  // The coefficient of a sample in every lane (through a reference: vectors wider than the
-  // baseline registers are not passed by value).
-  auto bc = [](V& v, const double(&x)[2]) {
-    if constexpr (W == 2) {
-      __builtin_memcpy(&v, x, sizeof v);
-    } else {
-      v = V{} + x[0];
-    }
-  };
+  // The coefficient of a sample, held twice in the sample record, as one vector.
+  auto bc = [](V& v, const double(&x)[2]) { __builtin_memcpy(&v, x, sizeof v); };
 
   V g0 = {}, g1 = {}, g2 = {}, g3 = {}, g4 = {}, g6 = {}, g7 = {}, g8 = {}, g9 = {};
   long long i = 1;
@@ -237,20 +214,6 @@ template <int W, bool kSh>
   }
 }
 
-// Two lanes with the baseline instruction set, four where the processor has AVX. The lanes are
-// independent and the operations of a lane the same in both (no fused multiply-add), so the
-// results do not depend on the path.
-template <bool kSh>
-void lanes2(Acc* acc, const KernelSample* ks, long long nktot, double dk, const double* r,
-            const double* rs, const BesselTables& tab) {
-  lanes<2, kSh>(acc, ks, nktot, dk, r, rs, tab);
-}
-template <bool kSh>
-[[gnu::target("avx")]] void lanes4(Acc* acc, const KernelSample* ks, long long nktot, double dk,
-                                   const double* r, const double* rs, const BesselTables& tab) {
-  lanes<4, kSh>(acc, ks, nktot, dk, r, rs, tab);
-}
-
 void store(GreenTable& grn, int j, const Acc& acc, double r) {
   const double sr = std::sqrt(r);
   double* g = &grn.v[10 * (j - 1)];
@@ -271,26 +234,19 @@ void krvhsum(GreenTable& grn, const std::array<double, nrmax + 1>& r, int nr, in
   const KernelSample* ks = work.ksamp.data();
   const long long nktot = work.nktot;
   const double dk = work.dk;
-  const bool wide = work.lanes != 2 && __builtin_cpu_supports("avx");
-  const int w = wide ? 4 : 2;
-  for (int p = 0; p < njl; p += w) {
+  for (int p = 0; p < njl; p += W) {
     // A short last group repeats its first distance in the unused lanes.
-    int js[4];
-    double rr[4], rs[4];
-    for (int l = 0; l < w; ++l) {
+    int js[W];
+    double rr[W], rs[W];
+    for (int l = 0; l < W; ++l) {
       js[l] = p + l < njl ? jlist[p + l] : jlist[p];
       rr[l] = r[js[l]];
       rs[l] = work.rsmooth[js[l]];
     }
-    Acc acc[4];
-    if (wide) {
-      work.shterms ? lanes4<true>(acc, ks, nktot, dk, rr, rs, tab)
-                   : lanes4<false>(acc, ks, nktot, dk, rr, rs, tab);
-    } else {
-      work.shterms ? lanes2<true>(acc, ks, nktot, dk, rr, rs, tab)
-                   : lanes2<false>(acc, ks, nktot, dk, rr, rs, tab);
-    }
-    for (int l = 0; l < w && p + l < njl; ++l) store(grn, js[l], acc[l], rr[l]);
+    Acc acc[W];
+    work.shterms ? lanes<true>(acc, ks, nktot, dk, rr, rs, tab)
+                 : lanes<false>(acc, ks, nktot, dk, rr, rs, tab);
+    for (int l = 0; l < W && p + l < njl; ++l) store(grn, js[l], acc[l], rr[l]);
   }
 }
 
