@@ -127,8 +127,8 @@ void lanes(Acc* acc, const KernelSample* ks, long long nktot, double dk, const d
       q[l] = live[l] ? std::exp(-a[l] * m) : 0.0;
     }
     if (!any) break;
-    const long long iblk = std::min(i + kBlock - 1, nend);
-    for (; i <= iblk; ++i) {
+    // One sample; kChecked: some lane may be past its last directly tabulated sample.
+    auto step = [&]<bool kChecked>(long long i) {
       const KernelSample& s = ks[i];
       V kv, y1, y2, mky3, ky1;
       bc(kv, s.k);
@@ -141,7 +141,7 @@ void lanes(Acc* acc, const KernelSample* ks, long long nktot, double dk, const d
       V fl;
       for (int l = 0; l < W; ++l) {
         std::int32_t ix = 0;
-        if (i <= nl[l]) {
+        if (!kChecked || i <= nl[l]) {
           ix = static_cast<std::int32_t>(u[l]);
         } else {  // beyond its direct range the lane adds nothing here
           t[l] = q[l] = 0.0;
@@ -196,7 +196,12 @@ void lanes(Acc* acc, const KernelSample* ks, long long nktot, double dk, const d
       }
       t = t * q;
       q = q - q * e;
-    }
+    };
+    const long long iblk = std::min(i + kBlock - 1, nend);
+    // Up to the first lane's last direct sample no lane needs the check.
+    const long long ifree = std::min(iblk, std::min(nl[0], nl[1]));
+    for (; i <= ifree; ++i) step.template operator()<false>(i);
+    for (; i <= iblk; ++i) step.template operator()<true>(i);
   }
   for (int l = 0; l < W; ++l) {
     Acc& o = acc[l];
