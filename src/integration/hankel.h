@@ -41,6 +41,19 @@ struct alignas(64) KernelSample {
 };
 
 // Scratch of one integration (one per worker), and what the last call found.
+// Two distances of the distance sum, summed side by side: their running sums (slots 1-5 and
+// 7-10) and where they stand in the samples. Scratch of krvhsum.
+struct DistancePair {
+  double g[9][2];
+  double cr[2], e[2], a[2], r[2], rs[2];
+  long long nl[2];  // each distance's last sample with a directly tabulated argument
+  long long nend;   // the larger of the two
+  long long i;      // next sample
+  bool live[2];     // the taper is still above the cut
+  bool done;
+  int js[2];  // the distances' indices
+};
+
 struct HankelWork {
   std::array<double, nrmax + 1> rsmooth{};
   std::array<double, 7> yasym{};    // asymptote of the kernel (slopes for 2, 4, 6); 0 unless asymok
@@ -51,6 +64,7 @@ struct HankelWork {
   long long nkernel = 0;            // kernel evaluations (searches and samples)
   bool shterms = false;             // the SH kernel or the n*J_n/x terms take part in the sum
   std::vector<KernelSample> ksamp;  // samples 1..nktot (0 unused); grown, never shrunk
+  std::vector<DistancePair> pairs = std::vector<DistancePair>((nrmax + 1) / 2);
 };
 
 // y(1..6) = 0, then the P-SV part (psvflag) and the SH part (shflag) at wavenumber k.
@@ -68,6 +82,6 @@ void krvksample(KernelSample& s, double k, double dk, const std::array<double, 7
 // r(ir0..nr) > 0: sets slots 1-5 and 7-10 of grn to the tapered sums, the order of the tables
 // being the source's. Slot 6 and the distances not summed are left as they are.
 void krvhsum(GreenTable& grn, const std::array<double, nrmax + 1>& r, int nr, int ir0,
-             const BesselTables& tab, const HankelWork& work);
+             const BesselTables& tab, HankelWork& work);
 
 }  // namespace kirva

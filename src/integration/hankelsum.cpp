@@ -80,142 +80,167 @@ long long last_direct(const KernelSample* ks, long long nktot, double cr) {
   return static_cast<long long>(end - ks) - 1;
 }
 
-// Distances r[0..W) side by side in the lanes of a vector, over all samples. Two lanes: the
-// baseline instruction set of x86-64 (SSE2); a four-lane AVX variant measured no faster here,
-// the loop being bound by the gathers of the table values rather than by the arithmetic.
+// Two distances side by side in the lanes of a vector. Two lanes: the baseline instruction set
+// of x86-64 (SSE2); a four-lane AVX variant measured no faster here, the loop being bound by the
+// gathers of the table values rather than by the arithmetic.
 constexpr int W = 2;
-template <bool kSh>
-void lanes(Acc* acc, const KernelSample* ks, long long nktot, double dk, const double* r,
-           const double* rs, const BesselTables& tab) {
-  using V = v2d;
-  const BesselCell* cell = tab.cell.data();
-  const double xstep = tab.xstep;
-  V cr, e;
-  double a[W];
-  bool live[W];
-  // Each lane's own last direct sample, so that a lane's sum does not depend on its neighbours.
-  long long nl[W];
-  long long nend = 0;
-  for (int l = 0; l < W; ++l) {
-    cr[l] = r[l] / xstep;
-    a[l] = (dk * rs[l]) * (dk * rs[l]);
-    e[l] = -std::expm1(-2.0 * a[l]);
-    live[l] = true;
-    nl[l] = last_direct(ks, nktot, cr[l]);
-    nend = std::max(nend, nl[l]);
-  }
-  // The coefficient of a sample, held twice in the sample record, as one vector.
-  auto bc = [](V& v, const double(&x)[2]) { __builtin_memcpy(&v, x, sizeof v); };
+using V = v2d;
 
-  V g0 = {}, g1 = {}, g2 = {}, g3 = {}, g4 = {}, g6 = {}, g7 = {}, g8 = {}, g9 = {};
-  long long i = 1;
-  while (i <= nend) {
-    // Exact start of the block.
-    const double k = ks[i].k[0];
-    const double m = static_cast<double>(2 * i + 1);
-    V t, q;
-    bool any = false;
-    for (int l = 0; l < W; ++l) {
-      if (i > nl[l]) {
-        t[l] = q[l] = 0.0;
-        continue;
-      }
-      const double tl = live[l] ? taper(k, rs[l]) : 0.0;
-      live[l] = tl >= kTiny;
-      any = any || live[l];
-      t[l] = live[l] ? tl : 0.0;
-      q[l] = live[l] ? std::exp(-a[l] * m) : 0.0;
-    }
-    if (!any) break;
-    // One sample; kChecked: some lane may be past its last directly tabulated sample.
-    auto step = [&]<bool kChecked>(long long i) {
-      const KernelSample& s = ks[i];
-      V kv, y1, y2, mky3, ky1;
-      bc(kv, s.k);
-      bc(y1, s.y1);
-      bc(y2, s.y2);
-      bc(mky3, s.mky3);
-      bc(ky1, s.ky1);
-      const V u = kv * cr;
-      const BesselCell* c[W];
-      V fl;
-      for (int l = 0; l < W; ++l) {
-        std::int32_t ix = 0;
-        if (!kChecked || i <= nl[l]) {
-          ix = static_cast<std::int32_t>(u[l]);
-        } else {  // beyond its direct range the lane adds nothing here
-          t[l] = q[l] = 0.0;
-        }
-        fl[l] = static_cast<double>(ix);
-        c[l] = cell + ix;
-      }
-      const V el = u - fl;
-      const V emt = (1.0 - el) * t;
-      const V elt = el * t;
-      V j0, j1, dj0, dj1;
-      for (int l = 0; l < W; ++l) {
-        j0[l] = c[l]->j;
-        j1[l] = c[l][1].j;
-        dj0[l] = c[l]->dj;
-        dj1[l] = c[l][1].dj;
-      }
-      const V va = j0 * emt + j1 * elt;
-      const V vb = dj0 * emt + dj1 * elt;
-      g0 += y1 * va;
-      g3 += y2 * va;
-      g4 += mky3 * va;
-      g9 += ky1 * vb;
-      if constexpr (kSh) {
-        V nj0, nj1;
-        for (int l = 0; l < W; ++l) {
-          nj0[l] = c[l]->nj;
-          nj1[l] = c[l][1].nj;
-        }
-        const V vc = nj0 * emt + nj1 * elt;
-        V y3, y4, y5, y6, ky5, cy3, cy4, cy5, cy6;
-        bc(y3, s.y3);
-        bc(y4, s.y4);
-        bc(y5, s.y5);
-        bc(y6, s.y6);
-        bc(ky5, s.ky5);
-        bc(cy3, s.cy3);
-        bc(cy4, s.cy4);
-        bc(cy5, s.cy5);
-        bc(cy6, s.cy6);
-        g1 += y3 * vb + cy5 * vc;
-        g2 -= y5 * vb + cy3 * vc;
-        g6 += y4 * vb + cy6 * vc;
-        g7 += ky5 * va;
-        g8 -= y6 * vb + cy4 * vc;
-      } else {
-        V y3, y4;
-        bc(y3, s.y3);
-        bc(y4, s.y4);
-        g1 += y3 * vb;
-        g6 += y4 * vb;
-      }
-      t = t * q;
-      q = q - q * e;
-    };
-    const long long iblk = std::min(i + kBlock - 1, nend);
-    // Up to the first lane's last direct sample no lane needs the check.
-    const long long ifree = std::min(iblk, std::min(nl[0], nl[1]));
-    for (; i <= ifree; ++i) step.template operator()<false>(i);
-    for (; i <= iblk; ++i) step.template operator()<true>(i);
+inline V load(const double (&x)[2]) {
+  V v;
+  __builtin_memcpy(&v, x, sizeof v);
+  return v;
+}
+inline void save(double (&x)[2], V v) {
+  __builtin_memcpy(x, &v, sizeof v);
+}
+
+void start(DistancePair& p, const KernelSample* ks, long long nktot, double dk, double xstep) {
+  p.nend = 0;
+  for (int l = 0; l < W; ++l) {
+    p.cr[l] = p.r[l] / xstep;
+    p.a[l] = (dk * p.rs[l]) * (dk * p.rs[l]);
+    p.e[l] = -std::expm1(-2.0 * p.a[l]);
+    p.live[l] = true;
+    // Each lane's own last direct sample, so that a lane's sum does not depend on its neighbour.
+    p.nl[l] = last_direct(ks, nktot, p.cr[l]);
+    p.nend = std::max(p.nend, p.nl[l]);
   }
+  for (auto& g : p.g) g[0] = g[1] = 0.0;
+  p.i = 1;
+  p.done = false;
+}
+
+// The block of samples from p.i on (kBlock of them, or fewer at the end): the taper restarts
+// exactly at the block's first sample and then follows the recurrence.
+template <bool kSh>
+void block(DistancePair& p, const KernelSample* ks, const BesselTables& tab) {
+  long long i = p.i;
+  if (i > p.nend) {
+    p.done = true;
+    return;
+  }
+  const BesselCell* cell = tab.cell.data();
+  const V cr = load(p.cr), e = load(p.e);
+  const double k = ks[i].k[0];
+  const double m = static_cast<double>(2 * i + 1);
+  V t, q;
+  bool any = false;
+  for (int l = 0; l < W; ++l) {
+    if (i > p.nl[l]) {
+      t[l] = q[l] = 0.0;
+      continue;
+    }
+    const double tl = p.live[l] ? taper(k, p.rs[l]) : 0.0;
+    p.live[l] = tl >= kTiny;
+    any = any || p.live[l];
+    t[l] = p.live[l] ? tl : 0.0;
+    q[l] = p.live[l] ? std::exp(-p.a[l] * m) : 0.0;
+  }
+  if (!any) {
+    p.done = true;
+    return;
+  }
+  V g0 = load(p.g[0]), g1 = load(p.g[1]), g2 = load(p.g[2]), g3 = load(p.g[3]), g4 = load(p.g[4]),
+    g6 = load(p.g[5]), g7 = load(p.g[6]), g8 = load(p.g[7]), g9 = load(p.g[8]);
+  auto bcv = [](V& v, const double(&x)[2]) { v = load(x); };
+  // One sample; kChecked: some lane may be past its last directly tabulated sample.
+  auto step = [&]<bool kChecked>(long long i) {
+    const KernelSample& s = ks[i];
+    V kv, y1, y2, mky3, ky1;
+    bcv(kv, s.k);
+    bcv(y1, s.y1);
+    bcv(y2, s.y2);
+    bcv(mky3, s.mky3);
+    bcv(ky1, s.ky1);
+    const V u = kv * cr;
+    const BesselCell* c[W];
+    V fl;
+    for (int l = 0; l < W; ++l) {
+      std::int32_t ix = 0;
+      if (!kChecked || i <= p.nl[l]) {
+        ix = static_cast<std::int32_t>(u[l]);
+      } else {  // beyond its direct range the lane adds nothing here
+        t[l] = q[l] = 0.0;
+      }
+      fl[l] = static_cast<double>(ix);
+      c[l] = cell + ix;
+    }
+    const V el = u - fl;
+    const V emt = (1.0 - el) * t;
+    const V elt = el * t;
+    V j0, j1, dj0, dj1;
+    for (int l = 0; l < W; ++l) {
+      j0[l] = c[l]->j;
+      j1[l] = c[l][1].j;
+      dj0[l] = c[l]->dj;
+      dj1[l] = c[l][1].dj;
+    }
+    const V va = j0 * emt + j1 * elt;
+    const V vb = dj0 * emt + dj1 * elt;
+    g0 += y1 * va;
+    g3 += y2 * va;
+    g4 += mky3 * va;
+    g9 += ky1 * vb;
+    if constexpr (kSh) {
+      V nj0, nj1;
+      for (int l = 0; l < W; ++l) {
+        nj0[l] = c[l]->nj;
+        nj1[l] = c[l][1].nj;
+      }
+      const V vc = nj0 * emt + nj1 * elt;
+      V y3, y4, y5, y6, ky5, cy3, cy4, cy5, cy6;
+      bcv(y3, s.y3);
+      bcv(y4, s.y4);
+      bcv(y5, s.y5);
+      bcv(y6, s.y6);
+      bcv(ky5, s.ky5);
+      bcv(cy3, s.cy3);
+      bcv(cy4, s.cy4);
+      bcv(cy5, s.cy5);
+      bcv(cy6, s.cy6);
+      g1 += y3 * vb + cy5 * vc;
+      g2 -= y5 * vb + cy3 * vc;
+      g6 += y4 * vb + cy6 * vc;
+      g7 += ky5 * va;
+      g8 -= y6 * vb + cy4 * vc;
+    } else {
+      V y3, y4;
+      bcv(y3, s.y3);
+      bcv(y4, s.y4);
+      g1 += y3 * vb;
+      g6 += y4 * vb;
+    }
+    t = t * q;
+    q = q - q * e;
+  };
+  const long long iblk = std::min(i + kBlock - 1, p.nend);
+  // Up to the first lane's last direct sample no lane needs the check.
+  const long long ifree = std::min(iblk, std::min(p.nl[0], p.nl[1]));
+  for (; i <= ifree; ++i) step.template operator()<false>(i);
+  for (; i <= iblk; ++i) step.template operator()<true>(i);
+  save(p.g[0], g0);
+  save(p.g[1], g1);
+  save(p.g[2], g2);
+  save(p.g[3], g3);
+  save(p.g[4], g4);
+  save(p.g[5], g6);
+  save(p.g[6], g7);
+  save(p.g[7], g8);
+  save(p.g[8], g9);
+  p.i = i;
+}
+
+// The sums of the two distances; arguments beyond the directly tabulated range, the rest one
+// distance at a time.
+void finish(const DistancePair& p, Acc* acc, const KernelSample* ks, long long nktot, bool sh,
+            const BesselTables& tab) {
+  static constexpr int slot[9] = {0, 1, 2, 3, 4, 6, 7, 8, 9};
   for (int l = 0; l < W; ++l) {
     Acc& o = acc[l];
-    o.g[0] = g0[l];
-    o.g[1] = g1[l];
-    o.g[2] = g2[l];
-    o.g[3] = g3[l];
-    o.g[4] = g4[l];
-    o.g[6] = g6[l];
-    o.g[7] = g7[l];
-    o.g[8] = g8[l];
-    o.g[9] = g9[l];
-    // Arguments beyond the direct range: the rest one distance at a time.
-    if (live[l] && nl[l] < nktot && i > nl[l]) tail(o, ks, nl[l] + 1, nktot, r[l], rs[l], kSh, tab);
+    for (int c = 0; c < 9; ++c) o.g[slot[c]] = p.g[c][l];
+    if (p.live[l] && p.nl[l] < nktot && p.i > p.nl[l])
+      tail(o, ks, p.nl[l] + 1, nktot, p.r[l], p.rs[l], sh, tab);
   }
 }
 
@@ -230,28 +255,46 @@ void store(GreenTable& grn, int j, const Acc& acc, double r) {
 }  // namespace
 
 void krvhsum(GreenTable& grn, const std::array<double, nrmax + 1>& r, int nr, int ir0,
-             const BesselTables& tab, const HankelWork& work) {
-  std::array<int, nrmax + 1> jlist;
-  int njl = 0;
-  for (int j = ir0; j <= nr; ++j) {
-    if (r[j] > 0.0) jlist[njl++] = j;
-  }
+             const BesselTables& tab, HankelWork& work) {
   const KernelSample* ks = work.ksamp.data();
   const long long nktot = work.nktot;
-  const double dk = work.dk;
-  for (int p = 0; p < njl; p += W) {
-    // A short last group repeats its first distance in the unused lanes.
-    int js[W];
-    double rr[W], rs[W];
-    for (int l = 0; l < W; ++l) {
-      js[l] = p + l < njl ? jlist[p + l] : jlist[p];
-      rr[l] = r[js[l]];
-      rs[l] = work.rsmooth[js[l]];
+  int np = 0;
+  {
+    std::array<int, nrmax + 1> jlist;
+    int njl = 0;
+    for (int j = ir0; j <= nr; ++j) {
+      if (r[j] > 0.0) jlist[njl++] = j;
     }
+    for (int p = 0; p < njl; p += W, ++np) {
+      DistancePair& d = work.pairs[static_cast<std::size_t>(np)];
+      // A short last pair repeats its first distance in the unused lane.
+      for (int l = 0; l < W; ++l) {
+        d.js[l] = p + l < njl ? jlist[p + l] : jlist[p];
+        d.r[l] = r[d.js[l]];
+        d.rs[l] = work.rsmooth[d.js[l]];
+      }
+      start(d, ks, nktot, work.dk, tab.xstep);
+    }
+  }
+  // Block by block over the samples, every pair of distances in turn: the samples of a block stay
+  // in the nearest cache while all distances read them. Each distance still sums its samples in
+  // increasing order.
+  for (bool active = np > 0; active;) {
+    active = false;
+    for (int n = 0; n < np; ++n) {
+      DistancePair& d = work.pairs[static_cast<std::size_t>(n)];
+      if (d.done) continue;
+      work.shterms ? block<true>(d, ks, tab) : block<false>(d, ks, tab);
+      active = active || !d.done;
+    }
+  }
+  for (int n = 0; n < np; ++n) {
+    const DistancePair& d = work.pairs[static_cast<std::size_t>(n)];
     Acc acc[W];
-    work.shterms ? lanes<true>(acc, ks, nktot, dk, rr, rs, tab)
-                 : lanes<false>(acc, ks, nktot, dk, rr, rs, tab);
-    for (int l = 0; l < W && p + l < njl; ++l) store(grn, js[l], acc[l], rr[l]);
+    finish(d, acc, ks, nktot, work.shterms, tab);
+    for (int l = 0; l < W; ++l) {
+      if (l == 0 || d.js[l] != d.js[0]) store(grn, d.js[l], acc[l], d.r[l]);
+    }
   }
 }
 
