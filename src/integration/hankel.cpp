@@ -50,16 +50,13 @@ void krvksample(KernelSample& s, double k, double dk, const std::array<double, 7
   put(s.cy6, csign * y6);
 }
 
-void krvhankel(GreenTable& grn, const std::array<double, nrmax + 1>& r, int nr, double sampfac,
-               double lambda, double mu, const HankelContext& ctx, HankelWork& work) {
+void krvhprep(GreenTable& grn, const std::array<double, nrmax + 1>& r, int nr, double sampfac,
+              double mu, const HankelContext& ctx, HankelWork& work) {
   const SourceTerms& src = ctx.kernel.src;
-  const BesselTables& tab = ctx.tab;
   const double zs = ctx.zs;
   const double zrec = ctx.zrec;
   const double rhalf = ctx.rhalf;
   const double dz = std::fabs(zs - zrec);
-  const int mazi = src.mazi;
-  const double csign = src.csign;
   auto& rsmooth = work.rsmooth;
   auto& ya = work.yasym;
   std::array<double, 7> y{};
@@ -75,7 +72,8 @@ void krvhankel(GreenTable& grn, const std::array<double, nrmax + 1>& r, int nr, 
     for (int c = 1; c <= 10; ++c) grn(c, j) = 0.0;
   }
   ya.fill(0.0);
-  std::array<double, 7> s0{}, s1{};
+  work.s0.fill(0.0);
+  work.s1.fill(0.0);
   bool asymok = false;
 
   // 2. At equal depths the kernel does not decay with k: find its asymptote (limits of the
@@ -160,37 +158,68 @@ void krvhankel(GreenTable& grn, const std::array<double, nrmax + 1>& r, int nr, 
   const double dk = kmax / static_cast<double>(nktot);
   const int ir0 = r[1] > 0.0 ? 1 : 2;
 
+  work.psvflag = psvflag;
+  work.shflag = shflag;
+  work.asymok = asymok;
+  work.kmax = kmax;
+  work.dk = dk;
+  work.nktot = nktot;
+  work.ir0 = ir0;
+  work.nkernel = nkernel;
+}
+
+void krvhkernel(std::array<double, 7>& y, double k, const HankelContext& ctx, HankelWork& work) {
+  krvresp(y, k, work.psvflag, work.shflag, eps, ctx.kernel);
+  ++work.nkernel;
+  const auto& ya = work.yasym;
+  if (work.asymok) {
+    y[1] -= ya[1];
+    y[3] -= ya[3];
+    y[5] -= ya[5];
+    y[2] -= ya[2] * k;
+    y[4] -= ya[4] * k;
+    y[6] -= ya[6] * k;
+  } else if (work.ir0 == 2) {
+    const double w0 = taper(k, work.rsmooth[1]) * work.dk * k;
+    const double w1 = k * w0;
+    for (int q = 1; q <= 6; ++q) {
+      work.s0[q] += y[q] * w0;
+      work.s1[q] += y[q] * w1;
+    }
+  }
+}
+
+void krvhankel(GreenTable& grn, const std::array<double, nrmax + 1>& r, int nr, double sampfac,
+               double lambda, double mu, const HankelContext& ctx, HankelWork& work) {
+  krvhprep(grn, r, nr, sampfac, mu, ctx, work);
+
   // 5. The kernel at every sample, weighted by sqrt(k)*dk once here; the distance sum then reads
   //    the samples in order for one distance after another.
+  const double dk = work.dk;
+  const long long nktot = work.nktot;
   if (work.ksamp.size() < static_cast<std::size_t>(nktot + 1)) {
     work.ksamp.resize(static_cast<std::size_t>(nktot + 1));
   }
-  KernelSample* ks = work.ksamp.data();
+  std::array<double, 7> y{};
   for (long long i = 1; i <= nktot; ++i) {
     const double k = static_cast<double>(i) * dk;
-    krvresp(y, k, psvflag, shflag, eps, ctx.kernel);
-    ++nkernel;
-    if (asymok) {
-      y[1] -= ya[1];
-      y[3] -= ya[3];
-      y[5] -= ya[5];
-      y[2] -= ya[2] * k;
-      y[4] -= ya[4] * k;
-      y[6] -= ya[6] * k;
-    } else if (ir0 == 2) {
-      const double w0 = taper(k, rs1) * dk * k;
-      const double w1 = k * w0;
-      for (int q = 1; q <= 6; ++q) {
-        s0[q] += y[q] * w0;
-        s1[q] += y[q] * w1;
-      }
-    }
-    krvksample(ks[i], k, dk, y, csign);
+    krvhkernel(y, k, ctx, work);
+    krvksample(work.ksamp[static_cast<std::size_t>(i)], k, dk, y, ctx.kernel.src.csign);
   }
-  work.dk = dk;
-  work.nktot = nktot;
-  work.shterms = shflag || mazi != 0;
-  krvhsum(grn, r, nr, ir0, tab, work);
+  work.shterms = work.shflag || ctx.kernel.src.mazi != 0;
+  krvhsum(grn, r, nr, work.ir0, ctx.tab, work);
+  krvhfinish(grn, r, nr, lambda, mu, ctx, work);
+}
+
+void krvhfinish(GreenTable& grn, const std::array<double, nrmax + 1>& r, int nr, double lambda,
+                double mu, const HankelContext& ctx, const HankelWork& work) {
+  const int mazi = ctx.kernel.src.mazi;
+  const double csign = ctx.kernel.src.csign;
+  const bool asymok = work.asymok;
+  const int ir0 = work.ir0;
+  const auto& ya = work.yasym;
+  const auto& s0 = work.s0;
+  const auto& s1 = work.s1;
 
   // Distances that took part in the sum. A later distance that is not positive lies outside the
   // domain of the transform (and of the tables); it is left at 0.
@@ -274,11 +303,6 @@ void krvhankel(GreenTable& grn, const std::array<double, nrmax + 1>& r, int nr, 
     g[6] = g[6] / twomu;
     g[8] = g[8] / twomu;
   }
-
-  work.asymok = asymok;
-  work.kmax = kmax;
-  work.nktot = nktot;
-  work.nkernel = nkernel;
 }
 
 }  // namespace kirva

@@ -56,14 +56,17 @@ struct DistancePair {
 
 struct HankelWork {
   std::array<double, nrmax + 1> rsmooth{};
-  std::array<double, 7> yasym{};    // asymptote of the kernel (slopes for 2, 4, 6); 0 unless asymok
-  bool asymok = false;              // the asymptote was found and subtracted
-  double kmax = 0.0;                // cut-off wavenumber, 1/m
-  double dk = 0.0;                  // wavenumber step, 1/m
-  long long nktot = 0;              // wavenumber samples of the sum
-  long long nkernel = 0;            // kernel evaluations (searches and samples)
-  bool shterms = false;             // the SH kernel or the n*J_n/x terms take part in the sum
-  std::vector<KernelSample> ksamp;  // samples 1..nktot (0 unused); grown, never shrunk
+  std::array<double, 7> yasym{};  // asymptote of the kernel (slopes for 2, 4, 6); 0 unless asymok
+  bool asymok = false;            // the asymptote was found and subtracted
+  double kmax = 0.0;              // cut-off wavenumber, 1/m
+  double dk = 0.0;                // wavenumber step, 1/m
+  long long nktot = 0;            // wavenumber samples of the sum
+  long long nkernel = 0;          // kernel evaluations (searches and samples)
+  bool psvflag = false, shflag = false;  // the P-SV and the SH kernel are computed
+  int ir0 = 1;                           // first distance of the sum: 2 when r(1) is the axis
+  std::array<double, 7> s0{}, s1{};      // the sums of the zero distance (no asymptote)
+  bool shterms = false;                  // the SH kernel or the n*J_n/x terms take part in the sum
+  std::vector<KernelSample> ksamp;       // samples 1..nktot (0 unused); grown, never shrunk
   std::vector<DistancePair> pairs = std::vector<DistancePair>((nrmax + 1) / 2);
 };
 
@@ -71,9 +74,22 @@ struct HankelWork {
 void krvresp(std::array<double, 7>& y, double k, bool psvflag, bool shflag, double eps,
              const KernelContext& ctx);
 
-// Fills grn for distances r(1..nr) (1-based) for the current source and depth pair.
+// Fills grn for distances r(1..nr) (1-based) for the current source and depth pair: krvhprep,
+// the kernel at every wavenumber sample, krvhsum, krvhfinish.
 void krvhankel(GreenTable& grn, const std::array<double, nrmax + 1>& r, int nr, double sampfac,
                double lambda, double mu, const HankelContext& ctx, HankelWork& work);
+
+// The steps before the sum: grn cleared, the smoothing lengths, at equal depths the asymptote of
+// the kernel, the cut-off wavenumber and the sampling, all left in work.
+void krvhprep(GreenTable& grn, const std::array<double, nrmax + 1>& r, int nr, double sampfac,
+              double mu, const HankelContext& ctx, HankelWork& work);
+// The kernel at sample k as it enters the sum: krvresp, the asymptote subtracted when there is
+// one, otherwise, with the axis among the distances, the zero-distance sums advanced.
+void krvhkernel(std::array<double, 7>& y, double k, const HankelContext& ctx, HankelWork& work);
+// The steps after the sum: the zero distance from the sums work.s0 and work.s1, the analytic
+// transforms of a subtracted asymptote, the horizontal strains, the strains from the stresses.
+void krvhfinish(GreenTable& grn, const std::array<double, nrmax + 1>& r, int nr, double lambda,
+                double mu, const HankelContext& ctx, const HankelWork& work);
 
 // The record of the sample at wavenumber k (step dk) of the kernel y(1..6).
 void krvksample(KernelSample& s, double k, double dk, const std::array<double, 7>& y, double csign);

@@ -12,8 +12,6 @@
 
 namespace kirva::reference {
 
-constexpr double twopi = 6.28318530717959;
-
 inline double taper(double k, double s) {
   const double t = k * s;
   return std::exp(-(t * t));
@@ -48,234 +46,32 @@ inline void add_sample(GreenTable& grn, double k, double dk, const std::array<do
   }
 }
 
-// The whole integration; ylog, when given, receives the kernel of every sample as summed.
+// The whole integration with the straightforward sum; ylog, when given, receives the kernel of
+// every sample as summed.
 inline void krvhankel(GreenTable& grn, const std::array<double, nrmax + 1>& r, int nr,
                       double sampfac, double lambda, double mu, const HankelContext& ctx,
                       HankelWork& work, std::vector<std::array<double, 7>>* ylog = nullptr) {
-  const SourceTerms& src = ctx.kernel.src;
-  const BesselTables& tab = ctx.tab;
-  const double zs = ctx.zs;
-  const double zrec = ctx.zrec;
-  const double rhalf = ctx.rhalf;
-  const double dz = std::fabs(zs - zrec);
-  const int mazi = src.mazi;
-  const double csign = src.csign;
-  auto& rsmooth = work.rsmooth;
-  auto& ya = work.yasym;
-  std::array<double, 7> y{};
-  long long nkernel = 0;
-
-  // 1. Preparation.
-  const auto& sj = src.sjump;
-  const bool psvflag =
-      std::fabs(sj[1]) + std::fabs(sj[2]) + std::fabs(sj[3]) + std::fabs(sj[4]) > 0.0;
-  const bool shflag = std::fabs(sj[5]) + std::fabs(sj[6]) > 0.0;
-  for (int j = 1; j <= nr; ++j) {
-    rsmooth[j] = std::max({rhalf, 0.01 * dz, 0.01 * r[j]});
-    for (int c = 1; c <= 10; ++c) grn(c, j) = 0.0;
-  }
-  ya.fill(0.0);
-  std::array<double, 7> s0{}, s1{};
-  bool asymok = false;
-
-  // 2. At equal depths the kernel does not decay with k: find its asymptote (limits of the
-  //    displacements, slopes of the stresses) so that it can be subtracted and transformed exactly.
-  if (zs == zrec) {
-    // Envelope pass: how far in k the smoothed displacement integrand still matters.
-    double k = 0.00628318530717959 / (r[nr] + rhalf + dz);
-    double fmax = 0.0;
-    for (;;) {
-      krvresp(y, k, psvflag, shflag, eps, ctx.kernel);
-      ++nkernel;
-      const double f =
-          taper(k, rhalf) * k * std::sqrt(k * (y[1] * y[1] + y[3] * y[3] + y[5] * y[5]));
-      fmax = std::max(fmax, f);
-      if (f > 0.001 * fmax) {
-        k = 1.25 * k;
-      } else {
-        break;
-      }
-    }
-    const double ka = k;
-
-    // Convergence pass: the displacements and the stresses over k*mu must settle before ka.
-    k = 0.00628318530717959 / (dz + r[nr] + rhalf);
-    for (;;) {
-      krvresp(y, k, psvflag, shflag, eps, ctx.kernel);
-      ++nkernel;
-      const double kmu = k * mu;
-      y[2] = y[2] / kmu;
-      y[4] = y[4] / kmu;
-      y[6] = y[6] / kmu;
-      double diff = 0.0, norm = 0.0;
-      for (int q = 1; q <= 6; ++q) {
-        diff += (y[q] - ya[q]) * (y[q] - ya[q]);
-        norm += y[q] * y[q];
-      }
-      for (int q = 1; q <= 6; ++q) ya[q] = y[q];
-      if (diff <= eps * norm) {
-        asymok = true;
-        break;
-      }
-      if (k >= ka) {
-        ya.fill(0.0);
-        asymok = false;
-        break;
-      }
-      k = 1.25 * k;
-    }
-    ya[2] *= mu;
-    ya[4] *= mu;
-    ya[6] *= mu;
-  }
-
-  // 3. Cut-off: the first k whose tapered integrand at the first distance has fallen below a
-  //    thousandth of the largest seen.
-  const double rs1 = rsmooth[1];
-  double kmax;
-  {
-    double k = twopi * eps / (dz + rhalf + r[nr]);
-    double fmax = 0.0;
-    for (;;) {
-      krvresp(y, k, psvflag, shflag, eps, ctx.kernel);
-      ++nkernel;
-      const double d1 = y[1] - ya[1];
-      const double d3 = y[3] - ya[3];
-      const double d5 = y[5] - ya[5];
-      const double f = taper(k, rs1) * k * std::sqrt(k * (d1 * d1 + d3 * d3 + d5 * d5));
-      fmax = std::max(fmax, f);
-      if (f > 0.001 * fmax) {
-        k = 1.2 * k;
-      } else {
-        break;
-      }
-    }
-    kmax = k;
-  }
-
-  // 4. Sampling: fine enough for the largest distance, with 500 samples to spare.
-  const double dk0 = twopi / (dz + (r[nr] + rs1) * sampfac);
-  const long long nk = static_cast<long long>(kmax / dk0 + 0.5);
-  const long long nktot = nk + 500;
-  const double dk = kmax / static_cast<double>(nktot);
-  const int ir0 = r[1] > 0.0 ? 1 : 2;
-
-  // Distances that take part in the sum. A later distance that is not positive lies outside the
-  // domain of the transform (and of the tables); it is left at 0.
+  krvhprep(grn, r, nr, sampfac, mu, ctx, work);
+  // Distances that take part in the sum: a later distance that is not positive is left at 0.
   std::array<int, nrmax + 1> jlist;
   std::array<double, nrmax + 1> sqrtr;
   int njl = 0;
-  for (int j = ir0; j <= nr; ++j) {
+  for (int j = work.ir0; j <= nr; ++j) {
     if (r[j] > 0.0) {
       jlist[njl++] = j;
       sqrtr[j] = std::sqrt(r[j]);
     }
   }
-
-  // 5. The sum over the samples.
   if (ylog != nullptr) ylog->clear();
-  for (long long i = 1; i <= nktot; ++i) {
-    const double k = static_cast<double>(i) * dk;
-    krvresp(y, k, psvflag, shflag, eps, ctx.kernel);
-    ++nkernel;
-    if (asymok) {
-      y[1] -= ya[1];
-      y[3] -= ya[3];
-      y[5] -= ya[5];
-      y[2] -= ya[2] * k;
-      y[4] -= ya[4] * k;
-      y[6] -= ya[6] * k;
-    } else if (ir0 == 2) {
-      const double w0 = taper(k, rs1) * dk * k;
-      const double w1 = k * w0;
-      for (int q = 1; q <= 6; ++q) {
-        s0[q] += y[q] * w0;
-        s1[q] += y[q] * w1;
-      }
-    }
+  std::array<double, 7> y{};
+  for (long long i = 1; i <= work.nktot; ++i) {
+    const double k = static_cast<double>(i) * work.dk;
+    krvhkernel(y, k, ctx, work);
     if (ylog != nullptr) ylog->push_back(y);
-    add_sample(grn, k, dk, y, jlist.data(), njl, r, rsmooth, sqrtr, csign, tab);
+    add_sample(grn, k, work.dk, y, jlist.data(), njl, r, work.rsmooth, sqrtr, ctx.kernel.src.csign,
+               ctx.tab);
   }
-
-  // 6. Zero distance: only the azimuthal order's own terms survive on the axis. With the
-  //    asymptote subtracted the analytic terms are singular there and the values stay 0.
-  if (ir0 == 2 && !asymok) {
-    if (mazi == 0) {
-      grn(1, 1) = s0[1];
-      grn(4, 1) = s0[2];
-      grn(5, 1) = -0.5 * s1[3];
-      grn(6, 1) = -0.5 * s1[3];
-    } else if (mazi == 1) {
-      grn(2, 1) = 0.5 * (csign * s0[5] + s0[3]);
-      grn(3, 1) = -0.5 * (csign * s0[3] + s0[5]);
-      grn(7, 1) = 0.5 * (csign * s0[6] + s0[4]);
-      grn(9, 1) = -0.5 * (csign * s0[4] + s0[6]);
-      grn(10, 1) = 0.5 * s1[1];
-    } else if (mazi == 2) {
-      grn(5, 1) = 0.25 * (csign * s1[5] + s1[3]);
-      grn(6, 1) = -grn(5, 1);
-      grn(8, 1) = -0.25 * (csign * s1[3] + s1[5]);
-    }
-  }
-
-  // 7. Analytic transforms of the subtracted asymptote, then the horizontal strains.
-  const double mc = static_cast<double>(mazi) * csign;
-  for (int jj = 0; jj < njl; ++jj) {
-    const int j = jlist[jj];
-    const double rj = r[j];
-    double* g = &grn.v[10 * (j - 1)];
-    if (asymok) {
-      const double r2 = rj * rj;
-      const double r3 = r2 * rj;
-      double b0 = 0.0, b1 = 0.0, b2 = 0.0, c0 = 0.0, c1 = 0.0, c2 = 0.0;
-      if (mazi == 0) {
-        b1 = -1.0 / r2;
-        c0 = -1.0 / r3;
-      } else if (mazi == 1) {
-        b0 = 1.0 / r2;
-        b1 = -1.0 / r2;
-        b2 = 1.0 / r2;
-        c1 = -2.0 / r3;
-        c2 = 1.0 / r3;
-      } else if (mazi == 2) {
-        b0 = 2.0 / r2;
-        b1 = -1.0 / r2;
-        b2 = 2.0 / r2;
-        c0 = 3.0 / r3;
-        c1 = -4.0 / r3;
-        c2 = 4.0 / r3;
-      }
-      g[0] += ya[1] * b0;
-      g[1] += ya[3] * b1 + csign * ya[5] * b2;
-      g[2] -= ya[5] * b1 + csign * ya[3] * b2;
-      g[3] += ya[2] * c0;
-      g[4] -= ya[3] * c0;
-      g[6] += ya[4] * c1 + csign * ya[6] * c2;
-      g[7] += ya[5] * c0;
-      g[8] -= ya[6] * c1 + csign * ya[4] * c2;
-      g[9] += ya[1] * c1;
-    }
-    const double ur = g[1];
-    const double ut = g[2];
-    g[5] = (ur + mc * ut) / rj;
-    g[4] = g[4] - g[5];
-    g[7] = 0.5 * g[7] - (mc * ur + ut) / rj;
-  }
-
-  // 8. Strains from the transformed stresses (Hooke's law at the observation depth).
-  const double lam2mu = lambda + 2.0 * mu;
-  const double twomu = 2.0 * mu;
-  for (int j = 1; j <= nr; ++j) {
-    double* g = &grn.v[10 * (j - 1)];
-    g[3] = (g[3] - (g[4] + g[5]) * lambda) / lam2mu;
-    g[6] = g[6] / twomu;
-    g[8] = g[8] / twomu;
-  }
-
-  work.asymok = asymok;
-  work.kmax = kmax;
-  work.nktot = nktot;
-  work.nkernel = nkernel;
+  krvhfinish(grn, r, nr, lambda, mu, ctx, work);
 }
 
 }  // namespace kirva::reference
