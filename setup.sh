@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, running and testing KIRVA need, those that are
+# missing only. Run as root or with sudo available; does nothing when everything is there.
+set -euo pipefail
+
+packages=(
+  g++ cmake make                          # compiler and build
+  libgtest-dev libgmock-dev               # C++ tests (GoogleTest)
+  libbenchmark-dev                        # benchmarks (Google Benchmark)
+  clang libclang-rt-14-dev                # fuzzing (libFuzzer) and ThreadSanitizer in CI
+  libcli11-dev                            # command lines (CLI11)
+  libnetcdf-dev                           # gridded output (NetCDF)
+  libgeographiclib-dev                    # map projections (GeographicLib)
+  python3 python3-numpy python3-matplotlib python3-pytest  # the Python package and its tests
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "setup: installing ${missing[*]}"
+sudo=()
+[ "$(id -u)" -ne 0 ] && sudo=(sudo)
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
