@@ -1,0 +1,157 @@
+// The accurate mode against Green's functions computed by another method: direct Gauss-Legendre
+// quadrature of the kernel with exact Bessel functions (quadrature_reference.h), and the closed
+// forms of a homogeneous half-space at its surface. The bounds are those the accurate mode is
+// built for: within 5e-4 of each component's peak from a tenth of the source depth outward and
+// within 2e-3 from a fiftieth, the peak being that of the component over the distances at that
+// source depth, or 1% of the largest peak of its group (displacements; strains and duz/dr) where
+// that is larger.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "integration/halfspace_reference.h"
+#include "integration/integration_fixture.h"
+
+namespace kirva {
+namespace {
+
+using namespace kirva::fixture;
+
+// Distances in units of the source depth: the axis, then 0.02 to 20 roughly evenly in log r.
+const std::vector<double> kUnits = {0.0, 0.02, 0.03, 0.05, 0.07, 0.1, 0.15, 0.2,  0.3,  0.45,
+                                    0.7, 1.0,  1.4,  2.0,  3.0,  4.5, 7.0,  10.0, 15.0, 20.0};
+
+constexpr double kSmoothing = kAccurateSmoothing;  // the default of the accurate mode, m
+
+struct Bands {
+  double near = 0.0;  // worst deviation over 0.02 zs <= r < 0.1 zs (and the axis)
+  double far = 0.0;   // worst deviation over r >= 0.1 zs
+};
+
+// Worst scaled deviations of `got` from `want` over the distances dist (m) for a source at zs.
+Bands deviations(const GreenTable& got, const GreenTable& want, const std::vector<double>& dist,
+                 double zs, int first = 1) {
+  const int nr = static_cast<int>(dist.size());
+  std::array<double, 11> peak{};
+  for (int j = first; j <= nr; ++j)
+    for (int c = 1; c <= 10; ++c) peak[c] = std::max(peak[c], std::fabs(want(c, j)));
+  const double disp = std::max({peak[1], peak[2], peak[3]});
+  double strain = 0.0;
+  for (int c = 4; c <= 10; ++c) strain = std::max(strain, peak[c]);
+  Bands b;
+  for (int c = 1; c <= 10; ++c) {
+    const double scale = std::max(peak[c], 0.01 * (c <= 3 ? disp : strain));
+    for (int j = first; j <= nr; ++j) {
+      const double d = std::fabs(got(c, j) - want(c, j)) / scale;
+      if (std::getenv("KIRVA_DEBUG") && d > 1e-5)
+        std::printf("      c %d r/zs %g got %.8e want %.8e scale %.3e dev %.2e\n", c,
+                    dist[j - 1] / zs, got(c, j), want(c, j), scale, d);
+      (dist[j - 1] >= 0.1 * zs ? b.far : b.near) =
+          std::max(dist[j - 1] >= 0.1 * zs ? b.far : b.near, d);
+    }
+  }
+  return b;
+}
+
+struct Pair {
+  double zs, zrec;  // m
+};
+
+// Every source type at every depth pair of the model: accurate mode against quadrature.
+void check(const std::vector<Row>& model, const std::vector<Pair>& pairs, const char* name) {
+  Integration acc(model, Mode::accurate), quad(model, Mode::quadrature);
+  Bands worst;
+  for (const Pair& p : pairs) {
+    std::vector<double> dist;
+    for (double u : kUnits) {
+      // The axis is singular at equal depths; it is left out there.
+      if (u == 0.0 && p.zs == p.zrec) continue;
+      dist.push_back(u * p.zs);
+    }
+    for (int type = 1; type <= 3; ++type) {
+      const GreenTable want = quad.run(type, p.zs, p.zrec, 0.0, dist);
+      const GreenTable& got = acc.run(type, p.zs, p.zrec, kSmoothing, dist);
+      const Bands b = deviations(got, want, dist, p.zs);
+      std::printf("    %s zs %6.0f zrec %6.0f type %d: %.2e beyond 0.1 zs, %.2e from 0.02 zs\n",
+                  name, p.zs, p.zrec, type, b.far, b.near);
+      EXPECT_LE(b.far, 5e-4) << name << " zs " << p.zs << " zrec " << p.zrec << " type " << type;
+      EXPECT_LE(b.near, 2e-3) << name << " zs " << p.zs << " zrec " << p.zrec << " type " << type;
+      worst.far = std::max(worst.far, b.far);
+      worst.near = std::max(worst.near, b.near);
+    }
+  }
+  std::printf("    %s worst: %.2e beyond 0.1 zs, %.2e from 0.02 zs\n", name, worst.far, worst.near);
+}
+
+TEST(AccurateMode, HomogeneousHalfSpaceAtTheSurfaceAtDepthAndAtTheSourceDepth) {
+  check(kHomogeneous,
+        {{5000.0, 0.0}, {5000.0, 2000.0}, {5000.0, 5000.0}, {5000.0, 9000.0}, {20000.0, 0.0}},
+        "half-space");
+}
+
+TEST(AccurateMode, LayeredCrustAtTheSurfaceAtDepthAndAtTheSourceDepth) {
+  check(kCrust,
+        {{1500.0, 0.0},
+         {5000.0, 0.0},
+         {21000.0, 0.0},
+         {12000.0, 3000.0},
+         {5000.0, 5000.0},
+         {1000.0, 1000.0},
+         {3000.0, 2000.0}},
+        "crust");
+}
+
+// The quadrature reference itself against the closed forms of the half-space surface, so that
+// the comparisons above rest on an independently checked computation.
+TEST(AccurateMode, QuadratureReferenceAgreesWithTheClosedForms) {
+  Integration quad(kHomogeneous, Mode::quadrature);
+  const Row& w = kHomogeneous[0];
+  const double mu = (w.ro * w.vs) * w.vs;
+  const testref::Halfspace hs{(w.ro * w.vp) * w.vp - mu - mu, mu};
+  const double zs = 5000.0;
+  std::vector<double> dist;
+  for (double u : kUnits)
+    if (u > 0.0) dist.push_back(u * zs);
+  for (int type = 1; type <= 3; ++type) {
+    const GreenTable& got = quad.run(type, zs, 0.0, 0.0, dist);
+    GreenTable want;
+    for (std::size_t j = 0; j < dist.size(); ++j) {
+      const auto g = testref::surface_green(type, zs, dist[j], hs);
+      for (int c = 1; c <= 10; ++c) want(c, static_cast<int>(j) + 1) = g[c - 1];
+    }
+    const Bands b = deviations(got, want, dist, zs);
+    EXPECT_LE(std::max(b.far, b.near), 1e-8) << "type " << type;
+  }
+}
+
+// And the accurate mode against the closed forms directly, with its default smoothing.
+TEST(AccurateMode, HalfSpaceSurfaceAgreesWithTheClosedForms) {
+  Integration acc(kHomogeneous, Mode::accurate);
+  const Row& w = kHomogeneous[0];
+  const double mu = (w.ro * w.vs) * w.vs;
+  const testref::Halfspace hs{(w.ro * w.vp) * w.vp - mu - mu, mu};
+  for (double zs : {1000.0, 10000.0}) {
+    // The distances of a table: 0 to 20 source depths in 401 steps.
+    const auto dist = spaced(0.0, zs / 20.0, 401);
+    for (int type = 1; type <= 3; ++type) {
+      const GreenTable& got = acc.run(type, zs, 0.0, kSmoothing, dist);
+      GreenTable want;
+      for (std::size_t j = 1; j < dist.size(); ++j) {
+        const auto g = testref::surface_green(type, zs, dist[j], hs);
+        for (int c = 1; c <= 10; ++c) want(c, static_cast<int>(j) + 1) = g[c - 1];
+      }
+      const Bands b = deviations(got, want, dist, zs, 2);
+      std::printf("    closed form zs %6.0f type %d: %.2e beyond 0.1 zs, %.2e from 0.05 zs\n", zs,
+                  type, b.far, b.near);
+      EXPECT_LE(b.far, 5e-4) << "zs " << zs << " type " << type;
+      EXPECT_LE(b.near, 2e-3) << "zs " << zs << " type " << type;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kirva
