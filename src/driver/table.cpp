@@ -2,9 +2,10 @@
 
 namespace kirva {
 
-void compute_table(const RunInput& inp, const LayerTable& lt, const RowTable& rows,
-                   const BesselTables& tab, int type, double zs, double zrec, double lambda,
-                   double mu, TableWork& w) {
+namespace {
+
+// The depth cut and the source of one table.
+void prepare(const LayerTable& lt, int type, double zs, double zrec, TableWork& w) {
   krvdepthcut(zs, w.cl.ls, zrec, w.cl.lzrec, lt.thick, lt.nlayer, w.cl);
   // The source sits on top of layer ls and takes the properties of the row below it.
   const int row = w.cl.lay[w.cl.ls];
@@ -13,9 +14,26 @@ void compute_table(const RunInput& inp, const LayerTable& lt, const RowTable& ro
   w.vs = lt.vs[row];
   w.source_mu = (w.ro * w.vs) * w.vs;
   krvmoment(type, w.source_mu, w.ro, w.vp, w.vs, w.src);
+}
+
+}  // namespace
+
+void compute_table(const RunInput& inp, const LayerTable& lt, const RowTable& rows,
+                   const BesselTables& tab, int type, double zs, double zrec, double lambda,
+                   double mu, TableWork& w) {
+  prepare(lt, type, zs, zrec, w);
   const KernelContext kernel{lt, rows, w.cl, w.src, w.log};
   const HankelContext ctx{zs, zrec, inp.rhalf, tab, kernel};
   krvhankel(w.grn, inp.r, inp.nr, inp.sampfac, lambda, mu, ctx, w.hw);
+}
+
+void compute_table(const RunInput& inp, const LayerTable& lt, const RowTable& rows,
+                   const AccurateBessel& acc, int type, double zs, double zrec, double lambda,
+                   double mu, TableWork& w) {
+  prepare(lt, type, zs, zrec, w);
+  const KernelContext kernel{lt, rows, w.cl, w.src, w.log};
+  const AccurateContext ctx{zs, zrec, inp.rhalf, acc, kernel};
+  krvhankel_accurate(w.grn, inp.r, inp.nr, inp.sampfac, lambda, mu, ctx, w.hw);
 }
 
 }  // namespace kirva
