@@ -73,6 +73,8 @@ inline constexpr double kAccurateSmoothing = 0.1;
 inline constexpr double kAccKernelEps = 1.0e-15;  // depth window of the kernels
 inline constexpr double kAccCut = 1.0e-7;         // cut-off: integrand envelopes below this share
 inline constexpr double kAccAsym = 1.0e-18;       // asymptote: squared relative change per step
+inline constexpr double kAccFloor = 1.0e-8;       // remainders below this share of the asymptote
+                                                  // end the integrand
 inline constexpr long long kAccMaxSamples = 100000000;  // beyond: stop and ask for smoothing
 
 // The searches and the sampling of an accurate integration, left in work (as krvhprep does for

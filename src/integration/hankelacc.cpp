@@ -178,6 +178,8 @@ void krvhprep_accurate(GreenTable& grn, const std::array<double, nrmax + 1>& r, 
     double k = twopi * eps / (dz + rs + r[nr]);
     double fumax = 0.0, fsmax = 0.0;
     int below = 0;
+    const double yu = std::sqrt(ya[1] * ya[1] + ya[3] * ya[3] + ya[5] * ya[5]);
+    const double ys = std::sqrt(ya[2] * ya[2] + ya[4] * ya[4] + ya[6] * ya[6]);
     for (int it = 0;; ++it) {
       if (it == 3000)
         throw Stop(
@@ -188,9 +190,12 @@ void krvhprep_accurate(GreenTable& grn, const std::array<double, nrmax + 1>& r, 
       const double d1 = y[1] - ya[1], d3 = y[3] - ya[3], d5 = y[5] - ya[5];
       const double d2 = y[2] - ya[2] * k, d4 = y[4] - ya[4] * k, d6 = y[6] - ya[6] * k;
       const double t = taper(k, rs) * k;
-      const double du = std::sqrt(d1 * d1 + d3 * d3 + d5 * d5);
+      // What remains of the kernel below the precision of its asymptote is no part of the
+      // integrand: it is rounding, and would otherwise keep the envelopes up forever.
+      const double du = std::max(0.0, std::sqrt(d1 * d1 + d3 * d3 + d5 * d5) - kAccFloor * yu);
+      const double ds = std::max(0.0, std::sqrt(d2 * d2 + d4 * d4 + d6 * d6) - kAccFloor * k * ys);
       const double fu = t * du;
-      const double fs = t * (k * du + std::sqrt(d2 * d2 + d4 * d4 + d6 * d6) / mu);
+      const double fs = t * (k * du + ds / mu);
       fumax = std::max(fumax, fu);
       fsmax = std::max(fsmax, fs);
       below = (fu <= kAccCut * fumax && fs <= kAccCut * fsmax) ? below + 1 : 0;

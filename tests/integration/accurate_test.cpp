@@ -105,6 +105,30 @@ TEST(AccurateMode, LayeredCrustAtTheSurfaceAtDepthAndAtTheSourceDepth) {
         "crust");
 }
 
+// Equal depths inside a stack of thin rows (a sliced gradient): the kernel settles to its
+// asymptote only on the scale of a row, and what remains after the subtraction is soon rounding.
+// The integrand must end there rather than run on to where the smoothing ends it (a million
+// samples per table).
+TEST(AccurateMode, EqualDepthsInThinRowsEndWhereTheRemainderIsRounding) {
+  std::vector<Row> rows;
+  for (int i = 0; i < 12; ++i)
+    rows.push_back({250.0, 4500.0 + 60.0 * i, 2600.0 + 35.0 * i, 2450.0 + 10.0 * i});
+  rows.push_back({0.0, 6200.0, 3580.0, 2750.0});
+  Integration acc(rows, Mode::accurate), quad(rows, Mode::quadrature);
+  const double zs = 1600.0;  // 100 m below a row boundary, 150 m above the next
+  std::vector<double> dist;
+  for (double u : {0.02, 0.05, 0.1, 0.3, 1.0, 3.0, 10.0}) dist.push_back(u * zs);
+  for (int type = 1; type <= 3; ++type) {
+    const GreenTable want = quad.run(type, zs, zs, 0.0, dist);
+    const GreenTable& got = acc.run(type, zs, zs, kSmoothing, dist);
+    EXPECT_TRUE(acc.work().asymok) << "type " << type;
+    EXPECT_LT(acc.work().nktot, 20000) << "type " << type;
+    const Bands b = deviations(got, want, dist, zs);
+    EXPECT_LE(b.far, 5e-4) << "type " << type;
+    EXPECT_LE(b.near, 2e-3) << "type " << type;
+  }
+}
+
 // The quadrature reference itself against the closed forms of the half-space surface, so that
 // the comparisons above rest on an independently checked computation.
 TEST(AccurateMode, QuadratureReferenceAgreesWithTheClosedForms) {
