@@ -22,7 +22,7 @@ bool parse_options(int argc, const char* const* argv, RunOptions& opt, std::FILE
                                   "number of workers, 1 to 4096 (as KIRVA_THREADS; this option "
                                   "wins when both are given)");
   app.add_flag("--accurate", opt.accurate,
-               "the Green's functions of the point source itself, to a few parts in 10^5 of each "
+               "the Green's functions of the point source itself, within about 1e-5 of each "
                "component's peak, instead of the faster smoothed tables");
   auto* osmooth = app.add_option("--smoothing", smoothing,
                                  "smoothing length in km (0 allowed): with --accurate the whole "
