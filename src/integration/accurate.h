@@ -28,6 +28,8 @@ struct alignas(32) AccCell {
 };
 static_assert(sizeof(AccCell) == 96);
 
+// The tables of one order; every cell must be filled (fill_accurate_orders over 0 ..
+// kAccIntervals - 1) before the first lookup.
 struct AccurateBessel {
   int order = 0;
   std::span<AccCell> cell;  // kAccIntervals cells
