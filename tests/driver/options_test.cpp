@@ -107,6 +107,19 @@ TEST(CommandLine, AccurateRunWritesTheSameLayoutWithOtherValues) {
   EXPECT_NE(fa, fb);
 }
 
+// In accurate mode --smoothing is the whole rule, and 0 is allowed: the kernels decay by
+// themselves when the depths differ.
+TEST(CommandLine, AccurateModeTakesNoSmoothingAtAll) {
+  TempDir a, b;
+  write_file(a / "in.inp", trace_input());
+  write_file(b / "in.inp", trace_input());
+  ASSERT_EQ(run_kirva(a.path(), {"--accurate", "--smoothing", "0", "in.inp"}).status, 0);
+  ASSERT_EQ(run_kirva(b.path(), {"--accurate", "in.inp"}).status, 0);
+  EXPECT_NE(read_file(a / "grnfun.json").find("\"smoothing_m\": 0,"), std::string::npos);
+  // 0.1 m of smoothing against none: the same tables to the shown digits.
+  EXPECT_EQ(read_file(a / "ss.grn"), read_file(b / "ss.grn"));
+}
+
 TEST(Provenance, JsonStringsEscapeWhatJsonForbids) {
   EXPECT_EQ(json_string("plain"), "\"plain\"");
   EXPECT_EQ(json_string("a\"b\\c"), "\"a\\\"b\\\\c\"");
