@@ -22,7 +22,7 @@ inline constexpr double kAccStep = 0.049087385212340545;  // 2*pi/128
 
 // One interval [i, i+1]*kAccStep: the cubic c0 + c1 t + c2 t^2 + c3 t^3 (t in [0, 1]) of each of
 // J_(n-1), J_n and J_(n+1) (J_(-1) = -J_1), the Hermite interpolant of the values and slopes at
-// the two ends. Its error is below h^4/384 max|J'''''| < 1.5e-8 for this step.
+// the two ends. Its error is below h^4/384 max|J''''| < 1.5e-8 for this step.
 struct alignas(32) AccCell {
   double c[3][4];
 };

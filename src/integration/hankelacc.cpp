@@ -8,7 +8,8 @@
 // - searches whose tolerances lie near the rounding of the kernels: the cut-off where the
 //   envelopes of the displacement and of the strain integrands have both fallen below kAccCut of
 //   their largest values (at two successive steps, so that a zero of the kernel does not end it),
-//   and the asymptote of equal depths to a relative change of 1e-9 per step;
+//   and the asymptote of equal depths to a relative change of 1e-9 per step, its remainder
+//   ending the integrand where it falls below 1e-8 of the asymptote;
 // - the trapezoidal rule on the uniform grid k_i = i*dk with its end at k = 0 corrected to sixth
 //   order (the end terms of the Euler-Maclaurin formula, as in Gregory's rule): the plain sum
 //   misses dk^2/12 times the slope of the integrand at k = 0, which for the uniform sampling of
@@ -26,7 +27,7 @@ namespace kirva {
 namespace {
 
 constexpr double twopi = 6.28318530717959;
-constexpr long long kChunk = 1024;  // samples per chunk: 128 kB, read by every distance in turn
+constexpr long long kAccChunk = 1024;  // samples per chunk: 128 kB, read by every distance in turn
 
 inline double taper(double k, double s) {
   const double t = k * s;
@@ -307,12 +308,12 @@ void krvhankel_accurate(GreenTable& grn, const std::array<double, nrmax + 1>& r,
   }
   if (work.asum.size() < static_cast<std::size_t>(nr + 1)) work.asum.resize(nrmax + 1);
   for (int j = 1; j <= nr; ++j) work.asum[static_cast<std::size_t>(j)].fill(0.0);
-  if (work.asamp.size() < static_cast<std::size_t>(kChunk)) work.asamp.resize(kChunk);
+  if (work.asamp.size() < static_cast<std::size_t>(kAccChunk)) work.asamp.resize(kAccChunk);
   AccSample* s = work.asamp.data();
 
   std::array<double, 7> y{};
-  for (long long i0 = 1; i0 <= nktot; i0 += kChunk) {
-    const long long n = std::min(kChunk, nktot - i0 + 1);
+  for (long long i0 = 1; i0 <= nktot; i0 += kAccChunk) {
+    const long long n = std::min(kAccChunk, nktot - i0 + 1);
     for (long long q = 0; q < n; ++q) {
       const long long i = i0 + q;
       const double k = static_cast<double>(i) * dk;
