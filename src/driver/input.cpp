@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <span>
 #include <vector>
 
 #include "driver/freeformat.h"
@@ -61,14 +62,6 @@ void build_profile(const ModelPoints& pt, int nline, ProfileList& p) {
 
 }  // namespace
 
-int count_zrec(double zrec1, double zrec2, double dzrec) {
-  const double q = (zrec2 - zrec1) / dzrec + 1.0;
-  if (!std::isfinite(q)) return 0;
-  const double t = std::trunc(q);
-  if (t < 1.0 || t > static_cast<double>(INT_MAX)) return 0;
-  return static_cast<int>(t);
-}
-
 void read_input(std::istream& in, std::string_view infile, RunInput& inp) {
   InputUnit unit{in, std::string(infile), 0};
   std::string buf;
@@ -108,16 +101,14 @@ void read_input(std::istream& in, std::string_view infile, RunInput& inp) {
   if (r2 > r1) {
     inp.r2 = 1000.0 * r2;
     require_finite(inp.r2, "r2");
-    const double dr = (inp.r2 - inp.r1) / (inp.nr - 1);
-    for (int i = 1; i <= inp.nr; ++i) inp.r[i] = inp.r1 + (i - 1) * dr;
+    sample_distances(Spacing::even, inp.r1, inp.r2, std::span(inp.r).subspan(1, inp.nr));
   } else {
     // Geometric growth by the ratio |r2|; the wavenumber sampling takes the last distance as the
     // largest, so the distances have to grow.
     if (inp.r1 <= 0.0 || std::fabs(r2) <= 1.0)
       reject("geometric distances must grow (r1 > 0 and |r2| > 1 when r2 <= r1)!");
     inp.r2 = r2;
-    inp.r[1] = inp.r1;
-    for (int i = 2; i <= inp.nr; ++i) inp.r[i] = inp.r[i - 1] * std::fabs(r2);
+    sample_distances(Spacing::geometric, inp.r1, inp.r2, std::span(inp.r).subspan(1, inp.nr));
     require_finite(inp.r[inp.nr], "the last distance");
   }
 
@@ -131,13 +122,13 @@ void read_input(std::istream& in, std::string_view infile, RunInput& inp) {
   }
   if (inp.nzs < 2) reject("number of source depths < 2!");
   if (inp.nzs > nzsmax) reject("no of source depths > nzsmax!");
-  inp.dzs = (inp.zs2 - inp.zs1) / (inp.nzs - 1);
+  inp.dzs = source_depth_step(inp.zs1, inp.zs2, inp.nzs);
   if (inp.dzs <= 0.0) reject("wrong source depth stepping!");
   require_finite(inp.zs1, "zs1");
   require_finite(inp.zs2, "zs2");
   require_finite(inp.dzs, "the source depth step");
   if (inp.zs1 < 0.0) reject("source depths must not be negative!");
-  inp.rhalf = 0.5 * std::max(inp.dzs, inp.r[2] - inp.r[1]);
+  inp.rhalf = smoothing_halflength(inp.dzs, inp.r[1], inp.r[2]);
 
   // Line 4: wavenumber sampling factor.
   nextline(unit, buf, "line 4 (sampfac)");

@@ -6,10 +6,11 @@
 
 #include <array>
 
+#include "tables/limits.h"
+
 namespace kirva {
 
 inline constexpr int nprofmax = 1000;   // entries of the depth-profile list (= model lines)
-inline constexpr int lmax = 1000;       // rows of the layer table, half-space included
 inline constexpr int nlmax = lmax + 2;  // computational layers: table interfaces plus zs and zrec
 
 // Depth-profile list: entries 1..nprof-1 are layers whose properties vary linearly from top

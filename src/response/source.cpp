@@ -2,6 +2,7 @@
 #include "response/source.h"
 
 #include "stop.h"
+#include "tables/sources.h"
 
 namespace kirva {
 
@@ -18,27 +19,24 @@ void krvmoment(int type, double mu, double ro, double vp, double vs, SourceTerms
       src.sjump[6] = -mu / pi2;
       src.kmul[4] = 1;
       src.kmul[6] = 1;
-      src.mazi = 2;
-      src.csign = -1;
       break;
     case 2:  // dip-slip: jumps of both horizontal displacements
       src.sjump[3] = -mu / (pi2 * ro * vs * vs);
       src.sjump[5] = src.sjump[3];
-      src.mazi = 1;
-      src.csign = 1;
       break;
     case 3: {  // CLVD: vertical-displacement jump and a shear-stress jump proportional to k
       const double ratio = vs / vp;
       src.sjump[1] = -mu / (pi2 * ro * vp * vp);
       src.sjump[4] = (3.0 - 4.0 * (ratio * ratio)) * mu / pi4;
       src.kmul[4] = 1;
-      src.mazi = 0;
-      src.csign = 1;
       break;
     }
     default:
       throw Stop(" Error in krvmoment: wrong source type switch no!");
   }
+  const SourceTypeInfo& info = source_info(static_cast<SourceType>(type - 1));
+  src.mazi = info.order;
+  src.csign = static_cast<int>(info.csign);
 }
 
 }  // namespace kirva
