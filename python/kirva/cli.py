@@ -2,7 +2,8 @@
 
     info FILE                                   model, ranges, sizes, largest value per component
     extract FILE --type ss --zs KM [--zrec KM]  columns of r and the components (GMT, spreadsheets)
-    plot FILE --zs KM [--zrec KM] -o PICTURE    uz, ur, ut of the three source types against r
+    plot FILE --zs KM [--zrec KM] -o PICTURE [--dpi N]
+                                                uz, ur, ut of the three source types against r
 
 FILE is a grnfun.all. Depths are given in km and must be tabulated ones (to within 1 mm).
 A failure is one line on stderr and exit status 1.
@@ -114,7 +115,7 @@ def cmd_plot(args, out):
     except ImportError:
         raise CliError("plot needs matplotlib")
     names = {"ss": "strike-slip", "ds": "dip-slip", "cl": "CLVD"}
-    fig, axes = plt.subplots(3, 2, figsize=(11, 10), dpi=100)
+    fig, axes = plt.subplots(3, 2, figsize=(11, 10), dpi=args.dpi)
     r_km = lib.r / 1000.0
     for row, c in enumerate(("uz", "ur", "ut")):
         for t in SOURCE_ORDER:
@@ -160,6 +161,8 @@ def main(argv=None, out=None):
     pp.add_argument("--zs", required=True, type=float, help="source depth, km")
     pp.add_argument("--zrec", type=float, help="observation depth, km (default: the first)")
     pp.add_argument("-o", "--output", required=True, help="picture file, e.g. tables.png")
+    pp.add_argument("--dpi", type=float, default=100.0,
+                    help="pixels per inch of the 11 x 10 inch figure (default 100)")
     args = p.parse_args(argv)
     try:
         return {"info": cmd_info, "extract": cmd_extract, "plot": cmd_plot}[args.command](args, out)
