@@ -49,14 +49,13 @@ struct Case {
     }
     for (int j = 1; j <= nr; ++j) r[j] = 200.0 * (j - 1);
     krvrowtab(*lt, *this->rows);
-    krvdepthcut(zs, cl->ls, zrec, cl->lzrec, lt->thick, lt->nlayer, *cl);
-    const int rs = cl->lay[cl->ls];
-    krvmoment(type, (lt->ro[rs] * lt->vs[rs]) * lt->vs[rs], lt->ro[rs], lt->vp[rs], lt->vs[rs],
-              src);
+    DepthPair pair;
+    prepare_depth_pair(*lt, zs, zrec, *cl, pair);
+    const RowModuli& s = pair.source;
+    krvmoment(type, s.mu, s.ro, s.vp, s.vs, src);
     krvbstab(3 - type, *tab);
-    const int ro = cl->lay[cl->lzrec];
-    mu = (lt->ro[ro] * lt->vs[ro]) * lt->vs[ro];
-    lambda = (lt->ro[ro] * lt->vp[ro]) * lt->vp[ro] - mu - mu;
+    mu = pair.receiver.mu;
+    lambda = pair.receiver.lambda;
   }
   KernelContext kernel() { return {*lt, *rows, *cl, src, log}; }
   void run() {
