@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "../tests/integration/hankel_reference.h"
+#include "../tests/kirva_bessel.h"
 #include "integration/bessel.h"
 #include "integration/hankel.h"
 #include "model/model.h"

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "driver/input.h"
+#include "kirva_bessel.h"
 
 namespace kirva {
 namespace {

@@ -11,6 +11,7 @@
 
 #include "integration/hankel.h"
 #include "integration/hankel_reference.h"
+#include "kirva_bessel.h"
 
 namespace kirva::fixture {
 

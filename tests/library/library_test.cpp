@@ -12,6 +12,7 @@
 
 #include "driver/input.h"
 #include "driver/table.h"
+#include "kirva_bessel.h"
 #include "kirva_files.h"
 #include "stop.h"
 #include "tables/layout.h"
