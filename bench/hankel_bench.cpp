@@ -17,6 +17,7 @@
 #include "model/model.h"
 #include "response/response.h"
 #include "response/source.h"
+#include "tables/sources.h"
 
 namespace {
 
@@ -54,7 +55,7 @@ struct Case {
     prepare_depth_pair(*lt, zs, zrec, *cl, pair);
     const RowModuli& s = pair.source;
     krvmoment(type, s.mu, s.ro, s.vp, s.vs, src);
-    krvbstab(3 - type, *tab);
+    krvbstab(source_info(static_cast<SourceType>(type - 1)).order, *tab);
     mu = pair.receiver.mu;
     lambda = pair.receiver.lambda;
   }

@@ -23,7 +23,8 @@ struct TableWork {
 
 // Fills w.grn for source type `type` (1 strike-slip, 2 dip-slip, 3 CLVD) at source depth zs and
 // observation depth zrec, where the Lame constants are lambda and mu. rows holds the kernels'
-// constants of the rows of lt, tab the Bessel tables of order 3 - type.
+// constants of the rows of lt, tab the Bessel tables of the type's order
+// (tables/sources.h).
 void compute_table(const RunInput& inp, const LayerTable& lt, const RowTable& rows,
                    const BesselTables& tab, int type, double zs, double zrec, double lambda,
                    double mu, TableWork& w);

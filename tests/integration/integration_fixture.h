@@ -12,6 +12,7 @@
 #include "integration/hankel.h"
 #include "integration/hankel_reference.h"
 #include "kirva_bessel.h"
+#include "tables/sources.h"
 
 namespace kirva::fixture {
 
@@ -70,7 +71,7 @@ class Integration {
     prepare_depth_pair(*lt_, zs, zrec, *cl_, pair);
     const RowModuli& s = pair.source;
     krvmoment(type, s.mu, s.ro, s.vp, s.vs, src_);
-    const int order = 3 - type;
+    const int order = source_info(static_cast<SourceType>(type - 1)).order;
     if (!exact_ && order_ != order) {
       order_ = order;
       krvbstab(order_, tables());
