@@ -132,6 +132,31 @@ def test_missing_file_and_directory(tmp_path, dump_exe):
         assert str(e.value) + "\n" == c.stderr
 
 
+def test_to_xarray_hands_over_coordinates_and_every_column(even_dir, monkeypatch):
+    """Our side of to_xarray, with a stand-in that records what a Dataset receives (xarray itself
+    is optional and may be missing)."""
+    import sys
+    import types
+
+    got = {}
+
+    def dataset(data, coords=None, attrs=None):
+        got.update(data=data, coords=coords, attrs=attrs)
+        return "dataset"
+
+    monkeypatch.setitem(sys.modules, "xarray", types.SimpleNamespace(Dataset=dataset))
+    lib = kirva.read_library(os.path.join(even_dir, "grnfun.all"))
+    assert lib.to_xarray() == "dataset"
+    assert set(got["coords"]) == {"zrec", "zs", "r", "layer"}
+    np.testing.assert_array_equal(got["coords"]["r"][1], lib.r)
+    columns = [n for n in got["data"] if n[:3] in ("ss_", "ds_", "cl_")]
+    assert len(columns) == 27  # 10 + 10 + 7
+    dims, values, _ = got["data"]["ds_etz"]
+    assert dims == ("zrec", "zs", "r")
+    np.testing.assert_array_equal(values, lib.ds[:, :, 8, :])
+    np.testing.assert_array_equal(got["data"]["mu"][1], lib.mu)
+
+
 def test_to_xarray(even_dir):
     xr = pytest.importorskip("xarray")
     lib = kirva.read_library(os.path.join(even_dir, "grnfun.all"))
@@ -140,3 +165,11 @@ def test_to_xarray(even_dir):
     assert ds["ss_uz"].shape == (lib.nzrec, lib.nzs, lib.nr)
     np.testing.assert_array_equal(ds["cl_duzdr"].values, lib.cl[:, :, 6, :])
     np.testing.assert_array_equal(ds["r"].values, lib.r)
+
+
+def test_to_xarray_without_xarray_says_so(even_dir, monkeypatch):
+    import sys
+    monkeypatch.setitem(sys.modules, "xarray", None)  # import xarray then fails
+    lib = kirva.read_library(os.path.join(even_dir, "grnfun.all"))
+    with pytest.raises(ImportError, match="to_xarray needs the xarray package"):
+        lib.to_xarray()
