@@ -173,3 +173,14 @@ def test_to_xarray_without_xarray_says_so(even_dir, monkeypatch):
     lib = kirva.read_library(os.path.join(even_dir, "grnfun.all"))
     with pytest.raises(ImportError, match="to_xarray needs the xarray package"):
         lib.to_xarray()
+
+
+def test_a_run_without_observation_depths(kirva_exe, dump_exe, tmp_path):
+    """dzrec = 0: the file holds the header and the model only; both readers agree on it."""
+    from conftest import EVEN, run_kirva
+    d = run_kirva(kirva_exe, str(tmp_path), "0.0  0.0  0.0\n" + EVEN.split("\n", 1)[1])
+    path = os.path.join(d, "grnfun.all")
+    lib = kirva.read_library(path)
+    assert lib.nzrec == 0 and lib.size == kirva.file_length(lib.nlayer, 9, 3, 0)
+    assert lib.ss.shape == (0, 3, 10, 9) and lib.cl.shape == (0, 3, 7, 9)
+    assert python_dump(path) == cpp(dump_exe, path).stdout
