@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "../tests/kirva_bessel.h"
 #include "integration/accurate.h"
 #include "integration/bessel.h"
 

@@ -9,10 +9,11 @@
 
 #include "integration/hankel.h"
 #include "model/model.h"
+#include "tables/limits.h"
+#include "tables/sampling.h"
 
 namespace kirva {
 
-inline constexpr int nzsmax = 401;     // source depths
 inline constexpr int nlinemax = 1000;  // model lines
 inline constexpr int namemax = 80;     // input file name, output directory, output file names
 
@@ -46,13 +47,9 @@ struct RunInput {
   std::array<double, 3> resol{};  // relative change allowed per layer-table row (ro, vp, vs)
   ProfileList prof;
 
-  double zrec(int k) const { return zrec1 + (k - 1) * dzrec; }
-  double zs(int j) const { return zs1 + (j - 1) * dzs; }
+  double zrec(int k) const { return observation_depth(zrec1, dzrec, k - 1); }
+  double zs(int j) const { return source_depth(zs1, dzs, j - 1); }
 };
-
-// nzrec from the sampling in m: the truncated (zrec2 - zrec1)/dzrec + 1; 0 when that is below
-// 1, not finite, or beyond a 32-bit integer.
-int count_zrec(double zrec1, double zrec2, double dzrec);
 
 // Reads and checks the whole input file from `in` (named infile in messages and headers) and
 // fills inp. Every failing check throws kirva::Stop with its message; nothing is written.

@@ -26,6 +26,7 @@
 #include "output/outfile.h"
 #include "output/provenance.h"
 #include "stop.h"
+#include "tables/sources.h"
 
 namespace kirva {
 
@@ -60,13 +61,6 @@ constexpr const char* kSuccess[5] = {
     "#        Successful computations with KIRVA          #",
     "#                                                    #",
     "######################################################",
-};
-
-constexpr const char* kTitle[4] = {
-    "",
-    "Source type: strike-slip",
-    "Source type: dip-slip",
-    "Source type: compensated linear vector dipole",
 };
 
 // The input file name: the argument, or the answer to the prompt. Trailing blanks are no part of
@@ -210,6 +204,7 @@ void krvmain(const RunOptions& opt, Console& con) {
   std::array<std::unique_ptr<BesselTables>, 3> tab;
   std::array<std::unique_ptr<AccurateBessel>, 3> acc;
   auto cl = std::make_unique<ComputationalLayers>();
+  DepthPair pair;
   GrnTextWriter text;
   std::string title;
   for (int k = 1; k <= inp->nzrec; ++k) {
@@ -225,26 +220,26 @@ void krvmain(const RunOptions& opt, Console& con) {
     }
 
     // Elastic constants at the observation depth: the row below it.
-    krvdepthcut(inp->zs1, cl->ls, zrec, cl->lzrec, lt->thick, lt->nlayer, *cl);
-    const int row = cl->lay[cl->lzrec];
-    const double mu = (lt->ro[row] * lt->vs[row]) * lt->vs[row];
-    const double lambda = (lt->ro[row] * lt->vp[row]) * lt->vp[row] - mu - mu;
-    all.depth(zrec, lambda, mu, lt->ro[row]);
+    prepare_depth_pair(*lt, inp->zs1, zrec, *cl, pair);
+    const double mu = pair.receiver.mu;
+    const double lambda = pair.receiver.lambda;
+    all.depth(zrec, lambda, mu, pair.receiver.ro);
 
-    for (int s = 1; s <= 3; ++s) {
-      const bool clvd = s == 3;
+    for (const SourceType type : kSourceOrder) {
+      const SourceTypeInfo& info = source_info(type);
+      const int s = static_cast<int>(type) + 1;  // the type's number in the input and tables
       if (k == 1) {
         title.clear();
-        fmt_a(title, kTitle[s], 45);
+        fmt_a(title, info.title, 45);
         con.formatted(title);
         con.flush();
         text.open(inp->grnpath[s]);
-        text.head(infile, kTitle[s], clvd, inp->nr, inp->r1, inp->r2, inp->nzs, inp->zs1, inp->zs2,
-                  zrec, lambda, mu);
+        text.head(infile, info, inp->nr, inp->r1, inp->r2, inp->nzs, inp->zs1, inp->zs2, zrec,
+                  lambda, mu);
       }
-      // Bessel order = azimuthal order of the source: 2 strike-slip, 1 dip-slip, 0 CLVD.
-      const BesselTables* bessel = opt.accurate ? nullptr : tab[3 - s].get();
-      const AccurateBessel* accurate = opt.accurate ? acc[3 - s].get() : nullptr;
+      // Bessel order = azimuthal order of the source.
+      const BesselTables* bessel = opt.accurate ? nullptr : tab[info.order].get();
+      const AccurateBessel* accurate = opt.accurate ? acc[info.order].get() : nullptr;
       auto table = [&](double zs, TableWork& w) {
         if (accurate != nullptr) {
           compute_table(*inp, *lt, *rows, *accurate, s, zs, zrec, lambda, mu, w);
@@ -258,8 +253,8 @@ void krvmain(const RunOptions& opt, Console& con) {
             table(inp->zs(j), w);
             out.warnings.swap(w.log.text);
             const std::span<const double> grn(w.grn.v);
-            render_table_binary(out.binary, grn, inp->nr, clvd);
-            if (k == 1) render_table_text(out.text, grn, inp->nr, clvd);
+            render_table_binary(out.binary, grn, inp->nr, info);
+            if (k == 1) render_table_text(out.text, grn, inp->nr, info);
           },
           [&](int, TableOutput& out) {
             if (!out.warnings.empty()) con.raw(out.warnings);

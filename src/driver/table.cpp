@@ -6,14 +6,9 @@ namespace {
 
 // The depth cut and the source of one table.
 void prepare(const LayerTable& lt, int type, double zs, double zrec, TableWork& w) {
-  krvdepthcut(zs, w.cl.ls, zrec, w.cl.lzrec, lt.thick, lt.nlayer, w.cl);
-  // The source sits on top of layer ls and takes the properties of the row below it.
-  const int row = w.cl.lay[w.cl.ls];
-  w.ro = lt.ro[row];
-  w.vp = lt.vp[row];
-  w.vs = lt.vs[row];
-  w.source_mu = (w.ro * w.vs) * w.vs;
-  krvmoment(type, w.source_mu, w.ro, w.vp, w.vs, w.src);
+  prepare_depth_pair(lt, zs, zrec, w.cl, w.pair);
+  const RowModuli& s = w.pair.source;
+  krvmoment(type, s.mu, s.ro, s.vp, s.vs, w.src);
 }
 
 }  // namespace

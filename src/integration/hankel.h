@@ -6,10 +6,10 @@
 
 #include "integration/bessel.h"
 #include "response/response.h"
+#include "tables/limits.h"
 
 namespace kirva {
 
-inline constexpr int nrmax = 1001;     // capacity of the distance table
 inline constexpr double eps = 1.0e-8;  // kernel cut-off ratio and search tolerance
 
 // grn(k, j): component k = 1..10 (uz, ur, ut, ezz, err, ett, ezr, ert, etz, duz/dr) at distance j,

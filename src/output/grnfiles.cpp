@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "output/format.h"
+#include "tables/layout.h"
 
 namespace kirva {
 
@@ -18,6 +19,10 @@ void put_le(std::string& out, U u) {
   }
 }
 
+// Column labels of the text tables, by component slot.
+constexpr std::string_view kColumnLabels[11] = {"",    "uz[m]", "ur[m]", "ut[m]", "ezz",   "err",
+                                                "ett", "ezr",   "ert",   "etz",   "duz/dr"};
+
 }  // namespace
 
 void GrnAllWriter::put_i32(int v) {
@@ -30,18 +35,24 @@ void GrnAllWriter::put_f64(double v) {
 
 void GrnAllWriter::header(int nlayer, int nr, double r1, double r2, int nzs, double zs1, double zs2,
                           int nzrec, double zrec1, double zrec2) {
-  bytes_.clear();
-  put_i32(nlayer);
-  put_i32(nr);
-  put_f64(r1);
-  put_f64(r2);
-  put_i32(nzs);
-  put_f64(zs1);
-  put_f64(zs2);
-  put_i32(nzrec);
-  put_f64(zrec1);
-  put_f64(zrec2);
-  file_.write(bytes_);
+  // Each field at its offset of the described layout.
+  std::string head(layout::kHeaderBytes, '\0');
+  auto at = [&](std::uint64_t offset, auto put) {
+    bytes_.clear();
+    put();
+    head.replace(offset, bytes_.size(), bytes_);
+  };
+  at(layout::kNlayer, [&] { put_i32(nlayer); });
+  at(layout::kNr, [&] { put_i32(nr); });
+  at(layout::kR1, [&] { put_f64(r1); });
+  at(layout::kR2, [&] { put_f64(r2); });
+  at(layout::kNzs, [&] { put_i32(nzs); });
+  at(layout::kZs1, [&] { put_f64(zs1); });
+  at(layout::kZs2, [&] { put_f64(zs2); });
+  at(layout::kNzrec, [&] { put_i32(nzrec); });
+  at(layout::kZrec1, [&] { put_f64(zrec1); });
+  at(layout::kZrec2, [&] { put_f64(zrec2); });
+  file_.write(head);
 }
 
 void GrnAllWriter::layers(int nlayer, std::span<const double> thick, std::span<const double> vp,
@@ -66,11 +77,9 @@ void GrnAllWriter::depth(double zrec, double lambda, double mu, double ro) {
   file_.write(bytes_);
 }
 
-void render_table_binary(std::string& out, std::span<const double> grn, int nr, bool clvd) {
-  static constexpr int kAll[10] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
-  const std::span<const int> comps =
-      clvd ? std::span<const int>(kClvdComponents) : std::span<const int>(kAll);
-  for (const int k : comps) {
+void render_table_binary(std::string& out, std::span<const double> grn, int nr,
+                         const SourceTypeInfo& type) {
+  for (const int k : std::span(type.comps).first(static_cast<std::size_t>(type.ncomp))) {
     // One component over all distances: a stride of ten through the distance-major table.
     for (int j = 1; j <= nr; ++j) {
       put_le(out,
@@ -79,9 +88,9 @@ void render_table_binary(std::string& out, std::span<const double> grn, int nr, 
   }
 }
 
-void GrnAllWriter::table(std::span<const double> grn, int nr, bool clvd) {
+void GrnAllWriter::table(std::span<const double> grn, int nr, const SourceTypeInfo& type) {
   bytes_.clear();
-  render_table_binary(bytes_, grn, nr, clvd);
+  render_table_binary(bytes_, grn, nr, type);
   file_.write(bytes_);
 }
 
@@ -91,9 +100,9 @@ void GrnTextWriter::end_line() {
   line_.clear();
 }
 
-void GrnTextWriter::head(std::string_view infile, std::string_view title, bool clvd, int nr,
-                         double r1, double r2, int nzs, double zs1, double zs2, double zrec,
-                         double lambda, double mu) {
+void GrnTextWriter::head(std::string_view infile, const SourceTypeInfo& type, int nr, double r1,
+                         double r2, int nzs, double zs1, double zs2, double zrec, double lambda,
+                         double mu) {
   line_.clear();
   line_ += "# Green functions calculated with the program kirva";
   end_line();
@@ -101,7 +110,7 @@ void GrnTextWriter::head(std::string_view infile, std::string_view title, bool c
   line_ += infile.substr(0, infile.find(' '));
   end_line();
   line_ += "# ";
-  fmt_a(line_, title, 45);
+  fmt_a(line_, type.title, 45);
   line_ += "   Dislocation: 1 meter";
   end_line();
   line_ += "# The 1. data line includes the parameters:";
@@ -118,13 +127,11 @@ void GrnTextWriter::head(std::string_view infile, std::string_view title, bool c
   end_line();
   line_ += "#";
   end_line();
-  if (clvd) {
-    line_ += "#   uz[m]         ur[m]         ezz           err           ett   ";
-    line_ += "        ezr           duz/dr";
-  } else {
-    line_ += "#   uz[m]         ur[m]         ut[m]         ezz           err           ett   ";
-    line_ += "        ezr           ert           etz   ";
-    line_ += "        duz/dr";
+  // The column labels, one every 14 characters from column 5, for the components written.
+  line_ += "#   ";
+  for (int i = 0; i < type.ncomp; ++i) {
+    if (i > 0) line_.resize(4 + 14 * static_cast<std::size_t>(i), ' ');
+    line_ += kColumnLabels[static_cast<std::size_t>(type.comps[static_cast<std::size_t>(i)])];
   }
   end_line();
   line_ += "#";
@@ -141,21 +148,19 @@ void GrnTextWriter::head(std::string_view infile, std::string_view title, bool c
   end_line();
 }
 
-void render_table_text(std::string& out, std::span<const double> grn, int nr, bool clvd) {
+void render_table_text(std::string& out, std::span<const double> grn, int nr,
+                       const SourceTypeInfo& type) {
+  const auto comps = std::span(type.comps).first(static_cast<std::size_t>(type.ncomp));
   for (int j = 1; j <= nr; ++j) {
     const std::size_t base = static_cast<std::size_t>(10 * (j - 1));
-    if (clvd) {
-      for (const int k : kClvdComponents) fmt_e(out, grn[base + (k - 1)], 14, 6);
-    } else {
-      for (int k = 1; k <= 10; ++k) fmt_e(out, grn[base + static_cast<std::size_t>(k - 1)], 14, 6);
-    }
+    for (const int k : comps) fmt_e(out, grn[base + static_cast<std::size_t>(k - 1)], 14, 6);
     out += "\r\n";
   }
 }
 
-void GrnTextWriter::data(std::span<const double> grn, int nr, bool clvd) {
+void GrnTextWriter::data(std::span<const double> grn, int nr, const SourceTypeInfo& type) {
   line_.clear();
-  render_table_text(line_, grn, nr, clvd);
+  render_table_text(line_, grn, nr, type);
   file_.write(line_);
   line_.clear();
 }

@@ -11,23 +11,20 @@
 #include <string_view>
 
 #include "output/outfile.h"
+#include "tables/sources.h"
 
 namespace kirva {
 
-// Components written for the CLVD, which has no tangential part: uz, ur, ezz, err, ett, ezr,
-// duz/dr.
-inline constexpr int kClvdComponents[7] = {1, 2, 4, 5, 6, 7, 10};
+// The bytes of one table in "grnfun.all": the runs of nr little-endian doubles of the components
+// that the source type writes (tables/sources.h). Appended to out.
+void render_table_binary(std::string& out, std::span<const double> grn, int nr,
+                         const SourceTypeInfo& type);
+// The nr data lines of one table in a text table (E14.6 fields of the type's components, CR LF),
+// distance 1 first. Appended to out.
+void render_table_text(std::string& out, std::span<const double> grn, int nr,
+                       const SourceTypeInfo& type);
 
-// The bytes of one table in "grnfun.all": ten component runs of nr little-endian doubles, or the
-// seven of the CLVD when clvd is set. Appended to out.
-void render_table_binary(std::string& out, std::span<const double> grn, int nr, bool clvd);
-// The nr data lines of one table in a text table (E14.6 fields, CR LF), distance 1 first.
-// Appended to out.
-void render_table_text(std::string& out, std::span<const double> grn, int nr, bool clvd);
-
-// "grnfun.all": little-endian int32 and binary64 with no padding. Header block (64 bytes),
-// layer block (32 bytes per row), then per observation depth a 32-byte record followed by the
-// tables of every source type and source depth, each component as a run of nr doubles.
+// "grnfun.all", in the layout of tables/layout.h.
 class GrnAllWriter {
  public:
   void open(const std::string& path) { file_.open(path); }
@@ -38,8 +35,8 @@ class GrnAllWriter {
               std::span<const double> vs, std::span<const double> ro);
   // The record that opens the block of one observation depth.
   void depth(double zrec, double lambda, double mu, double ro);
-  // One table: ten component runs, or the seven of the CLVD when clvd is set.
-  void table(std::span<const double> grn, int nr, bool clvd);
+  // One table: the runs of the components the type writes.
+  void table(std::span<const double> grn, int nr, const SourceTypeInfo& type);
   // A table already rendered by render_table_binary.
   void rendered(std::string_view bytes) { file_.write(bytes); }
   void close() { file_.close(); }
@@ -57,11 +54,11 @@ class GrnTextWriter {
  public:
   void open(const std::string& path) { file_.open(path); }
   // Lines 1..12: the comment header and the parameter line. infile is shown up to its first
-  // blank; title is shown in 45 characters.
-  void head(std::string_view infile, std::string_view title, bool clvd, int nr, double r1,
-            double r2, int nzs, double zs1, double zs2, double zrec, double lambda, double mu);
+  // blank; the type's title in 45 characters.
+  void head(std::string_view infile, const SourceTypeInfo& type, int nr, double r1, double r2,
+            int nzs, double zs1, double zs2, double zrec, double lambda, double mu);
   // The nr data lines of one source depth, distance 1 first.
-  void data(std::span<const double> grn, int nr, bool clvd);
+  void data(std::span<const double> grn, int nr, const SourceTypeInfo& type);
   // Data lines already rendered by render_table_text.
   void rendered(std::string_view lines) { file_.write(lines); }
   void close() { file_.close(); }

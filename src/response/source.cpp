@@ -1,14 +1,18 @@
-// The point dislocation as a jump of the displacement-stress vector across the source plane.
+// The point dislocation as a jump of the displacement-stress vector across the source plane: the
+// discontinuities of the motion-stress vector of a point source expanded in cylindrical harmonics
+// (Takeuchi and Saito, Seismic surface waves, Methods in Computational Physics 11, 1972; for the
+// static case Singh, J. Geophys. Res. 75, 3257-3263, 1970), for unit potency.
 #include "response/source.h"
 
+#include "compat.h"
 #include "stop.h"
+#include "tables/sources.h"
 
 namespace kirva {
 
 void krvmoment(int type, double mu, double ro, double vp, double vs, SourceTerms& src) {
-  // The decimal values used throughout the program's history; kept so results stay comparable.
-  constexpr double pi2 = 6.28318530717958;
-  constexpr double pi4 = 12.56637061435916;
+  constexpr double pi2 = compat::twopi15;
+  constexpr double pi4 = compat::fourpi16;
 
   src.sjump.fill(0.0);
   src.kmul.fill(0);
@@ -18,27 +22,24 @@ void krvmoment(int type, double mu, double ro, double vp, double vs, SourceTerms
       src.sjump[6] = -mu / pi2;
       src.kmul[4] = 1;
       src.kmul[6] = 1;
-      src.mazi = 2;
-      src.csign = -1;
       break;
     case 2:  // dip-slip: jumps of both horizontal displacements
       src.sjump[3] = -mu / (pi2 * ro * vs * vs);
       src.sjump[5] = src.sjump[3];
-      src.mazi = 1;
-      src.csign = 1;
       break;
     case 3: {  // CLVD: vertical-displacement jump and a shear-stress jump proportional to k
       const double ratio = vs / vp;
       src.sjump[1] = -mu / (pi2 * ro * vp * vp);
       src.sjump[4] = (3.0 - 4.0 * (ratio * ratio)) * mu / pi4;
       src.kmul[4] = 1;
-      src.mazi = 0;
-      src.csign = 1;
       break;
     }
     default:
       throw Stop(" Error in krvmoment: wrong source type switch no!");
   }
+  const SourceTypeInfo& info = source_info(static_cast<SourceType>(type - 1));
+  src.mazi = info.order;
+  src.csign = static_cast<int>(info.csign);
 }
 
 }  // namespace kirva

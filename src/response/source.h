@@ -9,8 +9,8 @@ namespace kirva {
 struct SourceTerms {
   std::array<double, 7> sjump{};
   std::array<int, 7> kmul{};  // 1: sjump(i) is multiplied by the wavenumber
-  int mazi = 0;               // azimuthal order: 2 strike-slip, 1 dip-slip, 0 CLVD
-  int csign = 1;              // sign of the P-SV/SH coupling terms in the Hankel sums
+  int mazi = 0;               // azimuthal order of the type (tables/sources.h)
+  int csign = 1;              // sign of the P-SV/SH coupling terms of the type (tables/sources.h)
 };
 
 // type 1 strike-slip, 2 dip-slip, 3 CLVD; mu is the source shear modulus and ro, vp, vs the

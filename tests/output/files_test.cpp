@@ -39,7 +39,8 @@ TEST(GrnAll, LayoutOfTheSmallestCompleteFile) {
   w.layers(3, thick, vp, vs, ro);
   w.depth(0.0, 3.0e10, 2.5e10, 2600.0);
   for (int s = 1; s <= 3; ++s)
-    for (int j = 1; j <= nzs; ++j) w.table(marked_table(nr, 1000.0 * s + 100.0 * j), nr, s == 3);
+    for (int j = 1; j <= nzs; ++j)
+      w.table(marked_table(nr, 1000.0 * s + 100.0 * j), nr, kSourceTypes[s - 1]);
   w.close();
 
   const std::string b = read_file(path);
@@ -90,7 +91,7 @@ TEST(GrnAll, LargeTablesStreamThroughTheBufferIntact) {
   w.layers(1, one, one, one, one);
   w.depth(0, 0, 0, 0);
   for (int s = 1; s <= 3; ++s)
-    for (int j = 1; j <= nzs; ++j) w.table(marked_table(nr, 1.0e5 * j), nr, s == 3);
+    for (int j = 1; j <= nzs; ++j) w.table(marked_table(nr, 1.0e5 * j), nr, kSourceTypes[s - 1]);
   w.close();
   const std::string b = read_file(path);
   ASSERT_EQ(b.size(), 64u + 32u + (32u + 216u * nzs * nr));
@@ -103,11 +104,11 @@ TEST(GrnText, HeaderParameterLineAndDataLines) {
   const std::string path = (dir / "ds.grn").string();
   GrnTextWriter t;
   t.open(path);
-  t.head("model.inp", "Source type: dip-slip", false, 3, 0.0, 1.5, 2, 1000.0, 2000.0, 0.0, 2.0e10,
-         2.5e10);
+  const SourceTypeInfo& ds = source_info(SourceType::ds);
+  t.head("model.inp", ds, 3, 0.0, 1.5, 2, 1000.0, 2000.0, 0.0, 2.0e10, 2.5e10);
   std::vector<double> g = marked_table(3, 0.0);
   g[0] = -1.0e-120;
-  t.data(g, 3, false);
+  t.data(g, 3, ds);
   t.close();
 
   const std::string text = read_file(path);
@@ -153,9 +154,9 @@ TEST(GrnText, ClvdTableAndInputNamesWithBlanks) {
   const std::string path = (dir / "cl.grn").string();
   GrnTextWriter t;
   t.open(path);
-  t.head("my model.inp", "Source type: compensated linear vector dipole", true, 2, 0, 1, 2, 0, 1, 0,
-         1, 1);
-  t.data(marked_table(2, 0.0), 2, true);
+  const SourceTypeInfo& cl = source_info(SourceType::cl);
+  t.head("my model.inp", cl, 2, 0, 1, 2, 0, 1, 0, 1, 1);
+  t.data(marked_table(2, 0.0), 2, cl);
   t.close();
   auto lines = split_lines(read_file(path));
   ASSERT_EQ(lines.size(), 14u);
@@ -175,7 +176,7 @@ TEST(GrnText, ClvdTableAndInputNamesWithBlanks) {
 
   GrnTextWriter u;
   u.open(path);
-  u.head(" lead.inp", "x", true, 2, 0, 1, 2, 0, 1, 0, 1, 1);
+  u.head(" lead.inp", cl, 2, 0, 1, 2, 0, 1, 0, 1, 1);
   u.close();
   EXPECT_EQ(split_lines(read_file(path))[1], "# The input data file is \r");
 }
@@ -186,7 +187,7 @@ TEST(OutFile, FailuresNameThePathAndTheReason) {
   std::filesystem::create_symlink("/dev/full", full);
   GrnTextWriter t;
   t.open(full);
-  t.head("a", "b", false, 2, 0, 1, 2, 0, 1, 0, 1, 1);
+  t.head("a", source_info(SourceType::ss), 2, 0, 1, 2, 0, 1, 0, 1, 1);
   try {
     t.close();  // the buffered header reaches the device only here
     FAIL() << "close on a full device succeeded";

@@ -1,0 +1,211 @@
+#include "library/library.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <bit>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+
+#include "library/interp.h"
+#include "stop.h"
+#include "tables/layout.h"
+#include "tables/limits.h"
+#include "tables/sampling.h"
+
+namespace kirva {
+
+// The columns are handed out in place: the file's byte order must be the host's.
+static_assert(std::endian::native == std::endian::little,
+              "the tables are little-endian; this reader maps them in place");
+
+namespace {
+
+std::int32_t get_i32(const unsigned char* p) {
+  std::int32_t v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+double get_f64(const unsigned char* p) {
+  double v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+[[noreturn]] void stop_at(const std::string& path, const std::string& what) {
+  throw Stop(path + ": " + what);
+}
+
+[[noreturn]] void stop_foreign(const std::string& path, const std::string& expected,
+                               const std::string& found) {
+  stop_at(path, "not a grnfun.all file: expected " + expected + ", found " + found);
+}
+
+}  // namespace
+
+GreenLibrary::GreenLibrary(const std::string& path) : path_(path) {
+  auto fail = [&](const std::string& what) { stop_at(path_, what); };
+  auto foreign = [&](const std::string& expected, const std::string& found) {
+    stop_foreign(path_, expected, found);
+  };
+
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) fail(std::string("cannot open: ") + std::strerror(errno));
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) {
+    const int err = errno;
+    ::close(fd);
+    fail(std::string("cannot read: ") + std::strerror(err));
+  }
+  if (!S_ISREG(st.st_mode)) {
+    ::close(fd);
+    fail("cannot read: not a regular file");
+  }
+  size_ = static_cast<std::uint64_t>(st.st_size);
+  if (size_ > 0) {
+    void* m = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd, 0);
+    const int err = errno;
+    ::close(fd);
+    if (m == MAP_FAILED) fail(std::string("cannot map: ") + std::strerror(err));
+    base_ = static_cast<const unsigned char*>(m);
+  } else {
+    ::close(fd);
+  }
+
+  try {
+    if (size_ < layout::kHeaderBytes)
+      foreign("a header of 64 bytes", std::to_string(size_) + " bytes in all");
+    const unsigned char* h = base_;
+    nlayer_ = get_i32(h + layout::kNlayer);
+    nr_ = get_i32(h + layout::kNr);
+    nzs_ = get_i32(h + layout::kNzs);
+    nzrec_ = get_i32(h + layout::kNzrec);
+    r1_ = get_f64(h + layout::kR1);
+    r2_ = get_f64(h + layout::kR2);
+    zs1_ = get_f64(h + layout::kZs1);
+    zs2_ = get_f64(h + layout::kZs2);
+    zrec1_ = get_f64(h + layout::kZrec1);
+    zrec2_ = get_f64(h + layout::kZrec2);
+
+    auto count = [&](const char* name, int v, int lo, int hi) {
+      if (v < lo || v > hi)
+        foreign(std::string(name) + " from " + std::to_string(lo) + " to " + std::to_string(hi),
+                std::to_string(v));
+    };
+    count("nlayer", nlayer_, 1, lmax);
+    count("nr", nr_, 2, nrmax);
+    count("nzs", nzs_, 2, nzsmax);
+    if (nzrec_ < 0) foreign("nzrec of at least 0", std::to_string(nzrec_));
+    const struct {
+      const char* name;
+      double v;
+    } reals[] = {{"r1", r1_},   {"r2", r2_},       {"zs1", zs1_},
+                 {"zs2", zs2_}, {"zrec1", zrec1_}, {"zrec2", zrec2_}};
+    for (const auto& x : reals)
+      if (!std::isfinite(x.v)) foreign(std::string("a finite ") + x.name, "a value that is not");
+
+    const std::uint64_t want = layout::file_length(nlayer_, nr_, nzs_, nzrec_);
+    if (size_ != want)
+      fail("truncated or foreign grnfun.all: expected " + std::to_string(want) +
+           " bytes for nlayer " + std::to_string(nlayer_) + ", nr " + std::to_string(nr_) +
+           ", nzs " + std::to_string(nzs_) + ", nzrec " + std::to_string(nzrec_) + ", found " +
+           std::to_string(size_));
+
+    static constexpr const char* kLayerField[4] = {"thickness", "vp", "vs", "density"};
+    for (int l = 0; l < nlayer_; ++l)
+      for (int f = 0; f < 4; ++f)
+        if (!std::isfinite(layer(l, f)))
+          foreign(
+              std::string("a finite ") + kLayerField[f] + " in layer row " + std::to_string(l + 1),
+              "a value that is not");
+
+    // The samplings, by the input's own rules.
+    if (distance_spacing(r1_, r2_) == Spacing::geometric && !(r1_ > 0.0 && std::fabs(r2_) > 1.0))
+      foreign("growing geometric distances (r1 > 0, |r2| > 1)", "r1 and r2 that are not");
+    if (!(zs2_ > zs1_)) foreign("zs2 > zs1", "zs2 not above zs1");
+    r_.resize(static_cast<std::size_t>(nr_));
+    sample_distances(distance_spacing(r1_, r2_), r1_, r2_, r_);
+    zs_.resize(static_cast<std::size_t>(nzs_));
+    sample_source_depths(zs1_, zs2_, zs_);
+
+    static constexpr const char* kRecordField[4] = {"zrec", "lambda", "mu", "density"};
+    for (int k = 0; k < nzrec_; ++k) {
+      const unsigned char* p = base_ + layout::depth_record_offset(nlayer_, nr_, nzs_, k);
+      double v[4];
+      for (int f = 0; f < 4; ++f) {
+        v[f] = get_f64(p + 8 * f);
+        if (!std::isfinite(v[f]))
+          foreign(std::string("a finite ") + kRecordField[f] + " of observation depth " +
+                      std::to_string(k + 1),
+                  "a value that is not");
+      }
+      zrec_.push_back(v[0]);
+      lambda_.push_back(v[1]);
+      mu_.push_back(v[2]);
+      rho_.push_back(v[3]);
+    }
+  } catch (...) {
+    if (base_ != nullptr) ::munmap(const_cast<unsigned char*>(base_), size_);
+    base_ = nullptr;
+    throw;
+  }
+}
+
+GreenLibrary::~GreenLibrary() {
+  if (base_ != nullptr) ::munmap(const_cast<unsigned char*>(base_), size_);
+}
+
+double GreenLibrary::layer(int l, int field) const {
+  if (l < 0 || l >= nlayer_)
+    throw Stop(path_ + ": layer row " + std::to_string(l) + " outside 0 to " +
+               std::to_string(nlayer_ - 1));
+  return get_f64(base_ + layout::layer_row_offset(l) + 8 * static_cast<unsigned>(field));
+}
+
+int GreenLibrary::source_row(double z) const {
+  int row = 0;
+  double b = thickness(0);
+  while (z >= b && row < nlayer_ - 1) {
+    ++row;
+    b += thickness(row);
+  }
+  return row;
+}
+
+double GreenLibrary::mu_source(int j) const {
+  if (j < 0 || j >= nzs_)
+    throw Stop(path_ + ": source depth " + std::to_string(j) + " outside 0 to " +
+               std::to_string(nzs_ - 1));
+  const int row = source_row(zs_[static_cast<std::size_t>(j)]);
+  return (density(row) * vs(row)) * vs(row);
+}
+
+std::span<const double> GreenLibrary::column(int k, SourceType t, int j, Component c) const {
+  if (k < 0 || k >= nzrec_ || j < 0 || j >= nzs_)
+    throw Stop(path_ + ": no table at observation depth " + std::to_string(k) + ", source depth " +
+               std::to_string(j) + " (0 to " + std::to_string(nzrec_ - 1) + ", 0 to " +
+               std::to_string(nzs_ - 1) + ")");
+  const int ci = component_index(t, c);
+  if (ci < 0) return {};
+  const auto off = layout::column_offset(nlayer_, nr_, nzs_, k, t, j, ci);
+  return {reinterpret_cast<const double*>(base_ + off), static_cast<std::size_t>(nr_)};
+}
+
+double interpolate(const GreenLibrary& lib, int k, SourceType t, Component c, double zs, double r) {
+  const Stencil sz = depth_stencil(lib.zs(), zs);
+  const Stencil sr = distance_stencil(lib.r(), r);
+  const int parity = axis_parity(t, c);
+  double v = 0.0;
+  for (int m = 0; m < sz.npts; ++m) {
+    const auto col = lib.column(k, t, sz.i0 + m, c);
+    if (col.empty()) return 0.0;  // a component the type does not have is zero
+    v += sz.w[m] * apply(sr, col, parity);
+  }
+  return v;
+}
+
+}  // namespace kirva

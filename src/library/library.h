@@ -1,0 +1,82 @@
+// The Green's function library: a "grnfun.all" opened read-only and memory-mapped (a file can be
+// gigabytes), checked whole before anything is read, with the samplings recomputed from its
+// header exactly as the run computed them. Values are read in place.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "tables/sources.h"
+
+namespace kirva {
+
+class GreenLibrary {
+ public:
+  // Maps the file and checks it: counts in their ranges, finite header, layer and depth-record
+  // values, the length formula exact. On any fault throws kirva::Stop with one line naming the
+  // file, what was expected and what was found.
+  explicit GreenLibrary(const std::string& path);
+  ~GreenLibrary();
+  GreenLibrary(const GreenLibrary&) = delete;
+  GreenLibrary& operator=(const GreenLibrary&) = delete;
+
+  const std::string& path() const { return path_; }
+  int nr() const { return nr_; }
+  int nzs() const { return nzs_; }
+  int nzrec() const { return nzrec_; }
+  int nlayer() const { return nlayer_; }
+
+  // The header values as stored: r1 (m), r2 (m, or the growth ratio of geometric distances),
+  // zs1, zs2, zrec1, zrec2 (m).
+  double r1() const { return r1_; }
+  double r2() const { return r2_; }
+  double zs1() const { return zs1_; }
+  double zs2() const { return zs2_; }
+  double zrec1() const { return zrec1_; }
+  double zrec2() const { return zrec2_; }
+
+  std::span<const double> r() const { return r_; }        // m, nr values (r[0] may be 0: the axis)
+  std::span<const double> zs() const { return zs_; }      // m, nzs values, evenly spaced
+  std::span<const double> zrec() const { return zrec_; }  // m, stored in each depth block
+
+  // At observation depth k = 0..nzrec-1: the properties of the row just below it.
+  double lambda(int k) const { return lambda_.at(static_cast<std::size_t>(k)); }
+  double mu(int k) const { return mu_.at(static_cast<std::size_t>(k)); }
+  double rho(int k) const { return rho_.at(static_cast<std::size_t>(k)); }
+
+  // The layer table, rows l = 0..nlayer-1 from the surface down; the last is the half-space
+  // (thickness 0).
+  double thickness(int l) const { return layer(l, 0); }
+  double vp(int l) const { return layer(l, 1); }
+  double vs(int l) const { return layer(l, 2); }
+  double density(int l) const { return layer(l, 3); }
+
+  // The row that holds a source at depth z: the row just below z when z is on an interface,
+  // with the interfaces summed from the surface as the run's depth cut sums them.
+  int source_row(double z) const;
+  // rho*vs^2 of the source row of zs[j]: the shear modulus that normalises the tables.
+  double mu_source(int j) const;
+
+  // The nr values of component c over the distances at observation depth k, source type t and
+  // source depth j; an empty span for a component the type does not write (the CLVD's ut, ert,
+  // etz). Indices out of range throw kirva::Stop.
+  std::span<const double> column(int k, SourceType t, int j, Component c) const;
+
+ private:
+  double layer(int l, int field) const;
+
+  std::string path_;
+  const unsigned char* base_ = nullptr;
+  std::uint64_t size_ = 0;
+  int nlayer_ = 0, nr_ = 0, nzs_ = 0, nzrec_ = 0;
+  double r1_ = 0, r2_ = 0, zs1_ = 0, zs2_ = 0, zrec1_ = 0, zrec2_ = 0;
+  std::vector<double> r_, zs_, zrec_, lambda_, mu_, rho_;
+};
+
+// The value of component c at (zs, r) by 4-point Lagrange interpolation in source depth and in
+// distance (interp.h; across the axis by the component's parity). Errors O(h^4) for smooth data.
+double interpolate(const GreenLibrary& lib, int k, SourceType t, Component c, double zs, double r);
+
+}  // namespace kirva

@@ -1,0 +1,263 @@
+// The reader of "grnfun.all" on files of real runs: the samplings, the model and every value come
+// back as the run computed them, and damaged or foreign files are refused with one line.
+#include "library/library.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "driver/input.h"
+#include "driver/table.h"
+#include "kirva_bessel.h"
+#include "kirva_files.h"
+#include "stop.h"
+#include "tables/layout.h"
+
+namespace kirva {
+namespace {
+
+using testing::read_file;
+using testing::run_kirva;
+using testing::TempDir;
+using testing::write_file;
+
+// Evenly spaced distances from the axis, three observation depths (one on a source depth, one
+// on a layer interface).
+const std::string kEvenInput =
+    "0.0  4.0  2.0\n"
+    "9  0.0  8.0\n"
+    "3  1.0  4.0\n"
+    "0\n"
+    "'./'  'ss.grn'  'ds.grn'  'cl.grn'\n"
+    "3\n"
+    "1  0.0  5.0  2.9  2600.0\n"
+    "2  2.0  6.0  3.5  2800.0\n"
+    "3  2.0  6.5  3.7  2900.0\n";
+
+// Geometric distances from 300 m (a negative ratio is taken by its size), two observation depths
+// and a gradient layer (sliced into five rows over the half-space).
+const std::string kGeometricInput =
+    "1.0  3.0  2.0\n"
+    "7  0.3  -1.6\n"
+    "2  2.0  5.0\n"
+    "0\n"
+    "'./'  'ss.grn'  'ds.grn'  'cl.grn'\n"
+    "2\n"
+    "1  0.0  5.0  2.9  2600.0\n"
+    "2  6.0  6.5  3.7  2900.0\n";
+
+// What the run computed, recomputed here table by table through the driver's own routine.
+struct Recomputed {
+  std::unique_ptr<RunInput> inp = std::make_unique<RunInput>();
+  std::unique_ptr<LayerTable> lt = std::make_unique<LayerTable>();
+  std::unique_ptr<RowTable> rows = std::make_unique<RowTable>();
+  std::unique_ptr<TableWork> w = std::make_unique<TableWork>();
+
+  explicit Recomputed(const std::string& text) {
+    std::istringstream in(text);
+    read_input(in, "in.inp", *inp);
+    int ierr = 0;
+    krvslice(inp->resol, ierr, inp->prof, *lt);
+    krvrowtab(*lt, *rows);
+  }
+};
+
+class RoundTrip : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(RoundTrip, SamplingsModelAndEveryValueAsTheRunComputedThem) {
+  TempDir dir;
+  write_file(dir / "in.inp", GetParam());
+  const auto run = run_kirva(dir.path(), {"in.inp"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const GreenLibrary lib((dir / "grnfun.all").string());
+  Recomputed rc(GetParam());
+  const RunInput& inp = *rc.inp;
+  const LayerTable& lt = *rc.lt;
+
+  ASSERT_EQ(lib.nr(), inp.nr);
+  ASSERT_EQ(lib.nzs(), inp.nzs);
+  ASSERT_EQ(lib.nzrec(), inp.nzrec);
+  ASSERT_EQ(lib.nlayer(), lt.nlayer);
+  for (int i = 0; i < inp.nr; ++i) EXPECT_EQ(lib.r()[i], inp.r[i + 1]) << i;  // bit for bit
+  for (int j = 0; j < inp.nzs; ++j) EXPECT_EQ(lib.zs()[j], inp.zs(j + 1)) << j;
+  for (int l = 0; l < lt.nlayer; ++l) {
+    EXPECT_EQ(lib.thickness(l), lt.thick[l + 1]);
+    EXPECT_EQ(lib.vp(l), lt.vp[l + 1]);
+    EXPECT_EQ(lib.vs(l), lt.vs[l + 1]);
+    EXPECT_EQ(lib.density(l), lt.ro[l + 1]);
+  }
+
+  auto bessel = std::make_unique<BesselTables>();
+  for (const SourceType t : kSourceOrder) {
+    const SourceTypeInfo& info = source_info(t);
+    krvbstab(info.order, *bessel);
+    for (int k = 0; k < inp.nzrec; ++k) {
+      const double zrec = inp.zrec(k + 1);
+      ASSERT_EQ(lib.zrec()[k], zrec);
+      // The moduli at the observation depth: the row below it, as the depth cut finds it.
+      ComputationalLayers& cl = rc.w->cl;
+      krvdepthcut(inp.zs1, cl.ls, zrec, cl.lzrec, lt.thick, lt.nlayer, cl);
+      const int row = cl.lay[cl.lzrec];
+      const double mu = (lt.ro[row] * lt.vs[row]) * lt.vs[row];
+      EXPECT_EQ(lib.mu(k), mu);
+      EXPECT_EQ(lib.lambda(k), (lt.ro[row] * lt.vp[row]) * lt.vp[row] - mu - mu);
+      EXPECT_EQ(lib.rho(k), lt.ro[row]);
+      for (int j = 0; j < inp.nzs; ++j) {
+        compute_table(inp, lt, *rc.rows, *bessel, static_cast<int>(t) + 1, inp.zs(j + 1), zrec,
+                      lib.lambda(k), lib.mu(k), *rc.w);
+        EXPECT_EQ(lib.mu_source(j), rc.w->pair.source.mu) << "source depth " << j;
+        for (int c = 1; c <= kComponents; ++c) {
+          const auto col = lib.column(k, t, j, static_cast<Component>(c));
+          if (component_index(t, static_cast<Component>(c)) < 0) {
+            EXPECT_TRUE(col.empty());
+            continue;
+          }
+          ASSERT_EQ(col.size(), static_cast<std::size_t>(inp.nr));
+          for (int i = 0; i < inp.nr; ++i)
+            ASSERT_EQ(col[i], rc.w->grn(c, i + 1)) << info.name << " zrec " << k << " zs " << j
+                                                   << " " << kComponentNames[c] << " r " << i;
+        }
+      }
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, RoundTrip, ::testing::Values(kEvenInput, kGeometricInput));
+
+// A field of azimuthal order n that is odd when continued across the axis vanishes on it: the
+// parities of the source descriptions against a real run that samples r = 0.
+TEST(AxisParity, ColumnsOddAcrossTheAxisVanishOnIt) {
+  TempDir dir;
+  write_file(dir / "in.inp", kEvenInput);
+  ASSERT_EQ(run_kirva(dir.path(), {"in.inp"}).status, 0);
+  const GreenLibrary lib((dir / "grnfun.all").string());
+  ASSERT_EQ(lib.r()[0], 0.0);
+  int odd = 0, even_nonzero = 0;
+  for (const SourceType t : kSourceOrder)
+    for (int c = 1; c <= kComponents; ++c) {
+      const auto comp = static_cast<Component>(c);
+      if (component_index(t, comp) < 0) continue;
+      for (int k = 0; k < lib.nzrec(); ++k)
+        for (int j = 0; j < lib.nzs(); ++j) {
+          const auto col = lib.column(k, t, j, comp);
+          double peak = 0.0;
+          for (const double v : col) peak = std::max(peak, std::fabs(v));
+          if (axis_parity(t, comp) < 0) {
+            ++odd;
+            EXPECT_LE(std::fabs(col[0]), 1e-9 * peak)
+                << source_info(t).name << " " << kComponentNames[c] << " zrec " << k;
+          } else if (std::fabs(col[0]) > 1e-3 * peak) {
+            ++even_nonzero;
+          }
+        }
+    }
+  EXPECT_GT(odd, 0);
+  EXPECT_GT(even_nonzero, 0);  // e.g. the dip-slip ur and the CLVD uz on the axis
+}
+
+class Damaged : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    write_file(dir_ / "in.inp", kGeometricInput);
+    ASSERT_EQ(run_kirva(dir_.path(), {"in.inp"}).status, 0);
+    good_ = read_file(dir_ / "grnfun.all");
+  }
+  // The message of opening bytes as a library.
+  std::string refusal(const std::string& bytes) {
+    const std::string p = (dir_ / "bad.all").string();
+    write_file(p, bytes);
+    try {
+      GreenLibrary lib(p);
+    } catch (const Stop& s) {
+      return s.what();
+    }
+    return "accepted";
+  }
+  std::string path() const { return (dir_ / "bad.all").string(); }
+  TempDir dir_;
+  std::string good_;
+};
+
+TEST_F(Damaged, TruncatedOrLengthenedFilesAreRefusedWithBothLengths) {
+  const std::string n = std::to_string(good_.size());
+  ASSERT_EQ(good_.size(), layout::file_length(6, 7, 2, 2));
+  EXPECT_EQ(refusal(good_.substr(0, good_.size() - 8)),
+            path() + ": truncated or foreign grnfun.all: expected " + n +
+                " bytes for nlayer 6, nr 7, nzs 2, nzrec 2, found " +
+                std::to_string(good_.size() - 8));
+  EXPECT_EQ(refusal(good_ + "x"), path() + ": truncated or foreign grnfun.all: expected " + n +
+                                      " bytes for nlayer 6, nr 7, nzs 2, nzrec 2, found " +
+                                      std::to_string(good_.size() + 1));
+}
+
+TEST_F(Damaged, CountsThatDisagreeWithTheLength) {
+  std::string b = good_;
+  b[layout::kNzrec] = 3;  // a third observation depth the file does not hold
+  EXPECT_EQ(refusal(b), path() + ": truncated or foreign grnfun.all: expected " +
+                            std::to_string(layout::file_length(6, 7, 2, 3)) +
+                            " bytes for nlayer 6, nr 7, nzs 2, nzrec 3, found " +
+                            std::to_string(good_.size()));
+  b = good_;
+  b[layout::kNr] = 2;  // fewer distances
+  EXPECT_NE(refusal(b).find("expected " + std::to_string(layout::file_length(6, 2, 2, 2))),
+            std::string::npos);
+}
+
+TEST_F(Damaged, ForeignFilesAndBadHeaders) {
+  EXPECT_EQ(
+      refusal("short"),
+      path() + ": not a grnfun.all file: expected a header of 64 bytes, found 5 bytes in all");
+  EXPECT_EQ(
+      refusal(""),
+      path() + ": not a grnfun.all file: expected a header of 64 bytes, found 0 bytes in all");
+  EXPECT_EQ(refusal(std::string(200, ' ')),
+            path() + ": not a grnfun.all file: expected nlayer from 1 to 1000, found 538976288");
+  std::string b = good_;
+  b[layout::kNzs] = 1;
+  EXPECT_EQ(refusal(b), path() + ": not a grnfun.all file: expected nzs from 2 to 401, found 1");
+  b = good_;
+  for (int i = 0; i < 8; ++i) b[layout::kZs1 + i] = '\xff';  // a NaN
+  EXPECT_EQ(refusal(b), path() +
+                            ": not a grnfun.all file: expected a finite zs1, found a value "
+                            "that is not");
+  b = good_;
+  for (int i = 0; i < 8; ++i) b[layout::layer_row_offset(1) + 16 + i] = '\xff';
+  EXPECT_EQ(refusal(b), path() +
+                            ": not a grnfun.all file: expected a finite vs in layer row 2, "
+                            "found a value that is not");
+  b = good_;
+  const auto rec = layout::depth_record_offset(6, 7, 2, 1) + 16;
+  for (int i = 0; i < 8; ++i) b[rec + i] = '\xff';
+  EXPECT_EQ(refusal(b), path() +
+                            ": not a grnfun.all file: expected a finite mu of observation "
+                            "depth 2, found a value that is not");
+  try {
+    GreenLibrary lib((dir_ / "none").string());
+    FAIL() << "a missing file was opened";
+  } catch (const Stop& s) {
+    EXPECT_EQ(std::string(s.what()),
+              (dir_ / "none").string() + ": cannot open: No such file or directory");
+  }
+}
+
+TEST_F(Damaged, IndicesOutsideTheTablesAreRefused) {
+  const GreenLibrary lib((dir_ / "grnfun.all").string());
+  EXPECT_THROW(lib.column(2, SourceType::ss, 0, uz), Stop);
+  EXPECT_THROW(lib.column(0, SourceType::ss, -1, uz), Stop);
+  EXPECT_THROW(lib.mu_source(2), Stop);
+  EXPECT_THROW(lib.vp(6), Stop);
+  EXPECT_TRUE(lib.column(1, SourceType::cl, 1, etz).empty());
+  // The last column of the file ends at its last byte.
+  const auto last = lib.column(1, SourceType::cl, 1, duzdr);
+  EXPECT_EQ(reinterpret_cast<const char*>(last.data() + last.size()) -
+                reinterpret_cast<const char*>(lib.column(0, SourceType::ss, 0, uz).data()),
+            static_cast<std::ptrdiff_t>(good_.size() - layout::depth_record_offset(6, 7, 2, 0) -
+                                        layout::kDepthRecordBytes));
+}
+
+}  // namespace
+}  // namespace kirva
