@@ -101,7 +101,9 @@ TEST(AccurateMode, LayeredCrustAtTheSurfaceAtDepthAndAtTheSourceDepth) {
          {12000.0, 3000.0},
          {5000.0, 5000.0},
          {1000.0, 1000.0},
-         {3000.0, 2000.0}},
+         {3000.0, 2000.0},
+         {2000.0, 2000.0},   // source and observation on an interface
+         {2000.0, 7000.0}},  // from an interface down into the next layer
         "crust");
 }
 
