@@ -193,21 +193,24 @@ void krvhankel(GreenTable& grn, const std::array<double, nrmax + 1>& r, int nr, 
                double lambda, double mu, const HankelContext& ctx, HankelWork& work) {
   krvhprep(grn, r, nr, sampfac, mu, ctx, work);
 
-  // 5. The kernel at every sample, weighted by sqrt(k)*dk once here; the distance sum then reads
-  //    the samples in order for one distance after another.
+  // 5. The kernel at every sample, weighted by sqrt(k)*dk once here, a chunk of samples at a
+  //    time; the distance sum then reads the chunk's samples in order for every distance.
   const double dk = work.dk;
   const long long nktot = work.nktot;
-  if (work.ksamp.size() < static_cast<std::size_t>(nktot + 1)) {
-    work.ksamp.resize(static_cast<std::size_t>(nktot + 1));
-  }
-  std::array<double, 7> y{};
-  for (long long i = 1; i <= nktot; ++i) {
-    const double k = static_cast<double>(i) * dk;
-    krvhkernel(y, k, ctx, work);
-    krvksample(work.ksamp[static_cast<std::size_t>(i)], k, dk, y, ctx.kernel.src.csign);
-  }
+  const double csign = ctx.kernel.src.csign;
   work.shterms = work.shflag || ctx.kernel.src.mazi != 0;
-  krvhsum(grn, r, nr, work.ir0, ctx.tab, work);
+  krvhsum_start(r, nr, work.ir0, ctx.tab, work);
+  std::array<double, 7> y{};
+  for (long long i1 = 1; i1 <= nktot; i1 += kChunk) {
+    const long long i2 = std::min(i1 + kChunk - 1, nktot);
+    for (long long i = i1; i <= i2; ++i) {
+      const double k = static_cast<double>(i) * dk;
+      krvhkernel(y, k, ctx, work);
+      krvksample(work.ksamp[static_cast<std::size_t>(i - i1)], k, dk, y, csign);
+    }
+    krvhsum_chunk(work.ksamp.data(), i1, i2, ctx.tab, work);
+  }
+  krvhsum_end(grn, work);
   krvhfinish(grn, r, nr, lambda, mu, ctx, work);
 }
 
