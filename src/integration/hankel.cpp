@@ -6,6 +6,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstdio>
+#include <string>
+
+#include "stop.h"
 
 namespace kirva {
 
@@ -153,7 +157,23 @@ void krvhprep(GreenTable& grn, const std::array<double, nrmax + 1>& r, int nr, d
 
   // 4. Sampling: fine enough for the largest distance, with 500 samples to spare.
   const double dk0 = twopi / (dz + (r[nr] + rs1) * sampfac);
-  const long long nk = static_cast<long long>(kmax / dk0 + 0.5);
+  const double nkd = kmax / dk0 + 0.5;
+  if (!(nkd + 500.0 <= nkmax)) {
+    char why[256];
+    if (std::isfinite(nkd)) {
+      std::snprintf(why, sizeof why,
+                    "sampfac = %.6g asks for %.3g wavenumber samples in a table, more than the "
+                    "limit of %.0e!",
+                    sampfac, std::floor(nkd) + 500.0, nkmax);
+    } else {
+      std::snprintf(why, sizeof why,
+                    "sampfac = %.6g asks for more wavenumber samples in a table than can be "
+                    "counted (limit %.0e)!",
+                    sampfac, nkmax);
+    }
+    throw Stop(std::string(" Error in krvmain: ") + why);
+  }
+  const long long nk = static_cast<long long>(nkd);
   const long long nktot = nk + 500;
   const double dk = kmax / static_cast<double>(nktot);
   const int ir0 = r[1] > 0.0 ? 1 : 2;
