@@ -76,7 +76,10 @@ void Progress::finish() {
 void Progress::erase() {
   if (shown_ == 0) return;
   status_line_width(0);
-  put("\r" + std::string(static_cast<std::size_t>(shown_), ' ') + "\r");
+  std::string blank(static_cast<std::size_t>(shown_) + 2, ' ');
+  blank.front() = '\r';
+  blank.back() = '\r';
+  put(blank);
   shown_ = 0;
   last_.clear();
 }
@@ -95,7 +98,8 @@ void Progress::loop() {
     const std::string text = progress_text(done_, total_, elapsed);
     if (text != last_) {
       // Blanks over what is left of a longer earlier line.
-      std::string line = "\r" + text;
+      std::string line(1, '\r');
+      line += text;
       if (static_cast<int>(text.size()) < shown_)
         line += std::string(static_cast<std::size_t>(shown_) - text.size(), ' ');
       put(line);
