@@ -25,6 +25,7 @@ struct Launch {
   std::vector<std::pair<std::string, std::string>> env;
   bool terminal = false;             // standard error on a pseudo-terminal
   rlim_t file_size = RLIM_INFINITY;  // RLIMIT_FSIZE of the run
+  std::vector<int> ignored;          // signals ignored from the start, as under nohup
 };
 
 class Child {
@@ -61,6 +62,7 @@ class Child {
       ::getrlimit(RLIMIT_FSIZE, &lim);
       lim.rlim_cur = how.file_size;
       ::setrlimit(RLIMIT_FSIZE, &lim);
+      for (const int sig : how.ignored) std::signal(sig, SIG_IGN);
       ::execv(argv[0], argv.data());
       ::_exit(127);
     }

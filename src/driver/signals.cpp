@@ -67,7 +67,11 @@ SignalStops::SignalStops() {
   sa.sa_handler = on_stop_signal;
   sa.sa_mask = stop_set();  // one handler at a time
   sa.sa_flags = 0;
-  for (int i = 0; i < 4; ++i) sigaction(kSignals[i], &sa, &old_[i]);
+  for (int i = 0; i < 4; ++i) {
+    // A signal the run was started to ignore (nohup, a background job) stays ignored.
+    sigaction(kSignals[i], nullptr, &old_[i]);
+    if (old_[i].sa_handler != SIG_IGN) sigaction(kSignals[i], &sa, nullptr);
+  }
   struct sigaction ign {};
   ign.sa_handler = SIG_IGN;
   sigemptyset(&ign.sa_mask);

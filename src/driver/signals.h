@@ -2,7 +2,8 @@
 // removes the temporary result files (the earlier run's files stay as they were), erases the
 // progress line, writes one line on stderr and exits with 128 + the signal number. SIGXFSZ is
 // ignored, so that a write beyond a file-size limit fails like one on a full disk and the run
-// stops in the ordinary way.
+// stops in the ordinary way. A signal that is ignored when the run starts (nohup, a background
+// job) stays ignored.
 #pragma once
 
 #include <csignal>

@@ -68,22 +68,28 @@ struct SignalCase {
 void stop_runs(const std::vector<SignalCase>& cases) {
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.name) + " at '" + c.when + "'");
-    EarlierRun earlier(slow_input());
-    Launch how;
-    how.args = {"in.inp"};
-    how.env = {{"KIRVA_THREADS", "1"}};
-    how.terminal = true;
-    Child run(earlier.dir.path(), how);
-    ASSERT_TRUE(run.await(c.when, 120.0)) << "the run never showed '" << c.when << "'";
-    run.signal(c.sig);
-    const auto r = run.wait(60.0);
-    EXPECT_EQ(r.status, 128 + c.sig);
-    // The progress line is erased, then the one line of the stop.
-    const std::string msg =
-        " Error in krvmain: stopped by " + std::string(c.name) + ", no output file was changed!";
-    EXPECT_NE(r.err.find("\r" + msg), std::string::npos) << r.err;
-    EXPECT_EQ(r.out.find("Successful"), std::string::npos);
-    earlier.expect_untouched();
+    // On a busy machine the last table may end before the signal arrives; the run has then
+    // succeeded, which tells nothing about a stop, and is tried again.
+    for (int attempt = 1;; ++attempt) {
+      EarlierRun earlier(slow_input());
+      Launch how;
+      how.args = {"in.inp"};
+      how.env = {{"KIRVA_THREADS", "1"}};
+      how.terminal = true;
+      Child run(earlier.dir.path(), how);
+      ASSERT_TRUE(run.await(c.when, 120.0)) << "the run never showed '" << c.when << "'";
+      run.signal(c.sig);
+      const auto r = run.wait(60.0);
+      if (r.status == 0 && attempt < 3) continue;
+      EXPECT_EQ(r.status, 128 + c.sig);
+      // The progress line is erased, then the one line of the stop.
+      const std::string msg =
+          " Error in krvmain: stopped by " + std::string(c.name) + ", no output file was changed!";
+      EXPECT_NE(r.err.find("\r" + msg), std::string::npos) << r.err;
+      EXPECT_EQ(r.out.find("Successful"), std::string::npos);
+      earlier.expect_untouched();
+      break;
+    }
   }
 }
 
@@ -98,6 +104,23 @@ TEST(Safety, ARunStoppedBySigintOrSighupLeavesTheEarlierFiles) {
              {SIGINT, "SIGINT", "tables 3 of 6"},
              {SIGINT, "SIGINT", "tables 5 of 6"},
              {SIGHUP, "SIGHUP", "tables 3 of 6"}});
+}
+
+TEST(Safety, ASignalIgnoredAtTheStartStaysIgnored) {
+  // As under nohup: the hang-up of the terminal does not end the run.
+  TempDir dir;
+  write_file(dir / "in.inp", trace_with(4, "3e5"));
+  Launch how;
+  how.args = {"in.inp"};
+  how.env = {{"KIRVA_THREADS", "1"}};
+  how.terminal = true;
+  how.ignored = {SIGHUP};
+  Child run(dir.path(), how);
+  ASSERT_TRUE(run.await("tables 1 of 6", 120.0));
+  run.signal(SIGHUP);
+  const auto r = run.wait(120.0);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("Successful computations with KIRVA"), std::string::npos);
 }
 
 TEST(Safety, AFullDiskHalfWayLeavesTheEarlierFiles) {
