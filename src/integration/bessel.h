@@ -48,7 +48,7 @@ struct BesselTables {
 void krvbstab(int n, BesselTables& tab);
 // The grid points i1..i2 of the tables of orders 0, 1 and 2 at once, each with the values krvbstab
 // gives it; the evaluations of J0 and J1 are shared by the three orders. Disjoint ranges may be
-// filled at the same time.
+// filled at the same time; together they must cover point 0, whose range sets the grid step.
 void krvbstab_orders(BesselTables& tab0, BesselTables& tab1, BesselTables& tab2, int i1, int i2);
 // Linear interpolation in the tables at x >= 0, reusing the last period beyond index 2^18.
 void tablook(double x, double& vj, double& vdj, double& vnj, const BesselTables& tab);
