@@ -109,7 +109,7 @@ TEST(Safety, ARunStoppedBySigintOrSighupLeavesTheEarlierFiles) {
 TEST(Safety, ASignalIgnoredAtTheStartStaysIgnored) {
   // As under nohup: the hang-up of the terminal does not end the run.
   TempDir dir;
-  write_file(dir / "in.inp", trace_with(4, "3e5"));
+  write_file(dir / "in.inp", slow_input());
   Launch how;
   how.args = {"in.inp"};
   how.env = {{"KIRVA_THREADS", "1"}};
