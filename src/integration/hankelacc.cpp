@@ -27,7 +27,9 @@ namespace kirva {
 namespace {
 
 constexpr double twopi = 6.28318530717959;
-constexpr long long kAccChunk = 1024;  // samples per chunk: 128 kB, read by every distance in turn
+// Samples per chunk: those of the plain sum (256 kB of accurate samples), read by every distance
+// in turn.
+constexpr long long kAccChunk = kChunk;
 
 inline double taper(double k, double s) {
   const double t = k * s;

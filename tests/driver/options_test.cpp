@@ -176,16 +176,5 @@ TEST(Provenance, ATableMayNotTakeItsName) {
   EXPECT_EQ(dir.entries(), std::vector<std::string>{"in.inp"});
 }
 
-TEST(Provenance, AFullDiskIsReported) {
-  TempDir dir;
-  write_file(dir / "in.inp", trace_input());
-  std::filesystem::create_symlink("/dev/full", dir / "grnfun.json");
-  const auto r = run_kirva(dir.path(), {"in.inp"});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err,
-            " Error in output: cannot write file './grnfun.json': No space left on device\n");
-  EXPECT_EQ(r.out.find("Successful"), std::string::npos);
-}
-
 }  // namespace
 }  // namespace kirva
