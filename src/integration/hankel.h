@@ -6,23 +6,12 @@
 
 #include "integration/bessel.h"
 #include "response/response.h"
+#include "tables/green.h"
 #include "tables/limits.h"
 
 namespace kirva {
 
 inline constexpr double eps = 1.0e-8;  // kernel cut-off ratio and search tolerance
-// Most wavenumber samples of one table. Memory does not grow with the count, time does: at this
-// count one table takes hours on any machine (bench/large.inp reaches it at sampfac 3.5e7, 3.5
-// million times the default), and every sample index and wavenumber i*dk stays exact in its type.
-inline constexpr double nkmax = 1.0e10;
-
-// grn(k, j): component k = 1..10 (uz, ur, ut, ezz, err, ett, ezr, ert, etz, duz/dr) at distance j,
-// stored distance by distance (the ten values of one distance are contiguous).
-struct GreenTable {
-  std::array<double, 10 * nrmax> v{};
-  double& operator()(int k, int j) { return v[10 * (j - 1) + (k - 1)]; }
-  double operator()(int k, int j) const { return v[10 * (j - 1) + (k - 1)]; }
-};
 
 // What one integration reads besides its arguments.
 struct HankelContext {
