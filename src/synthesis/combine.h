@@ -32,11 +32,18 @@ struct Reduced {
   std::vector<double> rows;
 };
 
-enum class Need { displacement, gradient };
+// What the receivers need: the displacement alone; with the strain (the symmetric part of the
+// gradient, which is all `Field::grad` then holds); or the whole gradient (tilts, rotation).
+enum class Need { displacement, strain, gradient };
 
-// Fills `out` for source depth zs and the observation-depth weights (k0, wk[nk]).
-void reduce(const TableView& t, Need need, double zs, int k0, int nk, const double* wk,
-            Reduced& out);
+// Fills `out` for source depth zs and the observation-depth weights (k0, wk[nk]); `surface`
+// leaves out the columns that vanish or follow from the others at a free surface.
+void reduce(const TableView& t, Need need, bool surface, double zs, int k0, int nk,
+            const double* wk, Reduced& out);
+
+// Whether observation depth k is a free surface in the tables: depth 0, ezr and etz zero, and
+// ezz = -lambda (err + ett) / (lambda + 2 mu) to rounding, for every source depth.
+bool free_surface(const TableView& t, int k);
 
 struct SynthesisOptions {
   Need need = Need::gradient;

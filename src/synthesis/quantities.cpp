@@ -64,10 +64,15 @@ std::vector<Quantity> parse_quantities(const std::string& list) {
   return out;
 }
 
-bool needs_gradient(const std::vector<Quantity>& qs) {
-  return std::any_of(qs.begin(), qs.end(), [](Quantity q) {
-    return q != Quantity::ux && q != Quantity::uy && q != Quantity::uz && q != Quantity::los;
-  });
+Need need_of(const std::vector<Quantity>& qs) {
+  Need need = Need::displacement;
+  for (Quantity q : qs) {
+    if (q == Quantity::tx || q == Quantity::ty || q == Quantity::wz) return Need::gradient;
+    if (q != Quantity::ux && q != Quantity::uy && q != Quantity::uz && q != Quantity::los) {
+      need = Need::strain;
+    }
+  }
+  return need;
 }
 
 FaultVectors receiver_vectors(const ReceiverFault& rf) {

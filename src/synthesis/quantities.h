@@ -48,8 +48,9 @@ const QuantityInfo& info(Quantity q);
 // known ones.
 std::vector<Quantity> parse_quantities(const std::string& list);
 
-// Whether the list needs the gradient (anything beyond ux, uy, uz and los).
-bool needs_gradient(const std::vector<Quantity>& qs);
+// What the list needs: the whole gradient for tilts and rotation, the strain for strains,
+// stresses and cfs, otherwise the displacement.
+Need need_of(const std::vector<Quantity>& qs);
 
 // What the quantities need besides the field.
 struct ReceiverFault {

@@ -151,7 +151,7 @@ int synthesis(const Options& o) {
   check_ranges(view, specs, points, receivers, proj.geographic);
 
   SynthesisOptions so;
-  so.need = needs_gradient(qs) ? Need::gradient : Need::displacement;
+  so.need = need_of(qs);
   so.threads = o.threads > 0 ? o.threads : std::max(1u, std::thread::hardware_concurrency());
   const bool terminal = ::isatty(STDERR_FILENO) == 1;
   int shown = -1;
