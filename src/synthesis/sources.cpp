@@ -101,7 +101,7 @@ CoulombFile read_coulomb(const std::string& path, const Projector& proj) {
   int row = 0;
   for (; i < lines.size(); ++i) {
     const auto f = fields(lines[i], false);
-    if (nfixed ? row == *nfixed : (f.empty() || !parse_integer(f[0]))) break;
+    if (f.empty() || !parse_integer(f[0]) || (nfixed && row == *nfixed)) break;
     const std::string at = where(path, i + 1);
     if (f.size() < 11) {
       throw Stop(at +
