@@ -479,7 +479,8 @@ std::vector<Field> synthesise(const TableView& t, const std::vector<SourcePoint>
       nkk = sk.npts;
       std::copy(sk.w, sk.w + 4, wk);
     }
-    const bool surface = nkk == 1 && opt.need != Need::displacement && free_surface(t, k0);
+    const bool surface =
+        opt.use_free_surface && nkk == 1 && opt.need != Need::displacement && free_surface(t, k0);
     const Kernel kernel = kernel_for(opt.need, surface, g.uniform);
     const int nblocks = (static_cast<int>(members.size()) + kBlock - 1) / kBlock;
     for (int g0 = 0; g0 < ngroup; g0 += chunk) {

@@ -48,6 +48,8 @@ bool free_surface(const TableView& t, int k);
 struct SynthesisOptions {
   Need need = Need::gradient;
   int threads = 1;
+  // Leave out the columns that a free surface determines (false: always the general layout).
+  bool use_free_surface = true;
   // Called now and then from the calling thread with the share done (0..1).
   std::function<void(double)> progress;
 };

@@ -33,7 +33,7 @@ inline const GreenLibrary* okada_library() {
 }
 
 #define REQUIRE_OKADA_LIBRARY()                                   \
-  const GreenLibrary* lib_ptr = okada_library();                  \
+  const GreenLibrary* lib_ptr = ::kirva::syn::testing::okada_library();                \
   if (lib_ptr == nullptr)                                         \
     GTEST_SKIP() << "no library at " << KIRVA_OKADA_LIBRARY       \
                  << " (made by the ctest fixture okada_library)"; \
