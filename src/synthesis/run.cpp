@@ -29,7 +29,7 @@ struct Options {
   std::string point_file, grid, geographic, quantities = "ux,uy,uz", receiver, los, output;
   std::optional<double> depth, friction, patch_size;
   int gauss = 2;
-  int threads = 0;
+  std::optional<int> threads;
 };
 
 bool ends_with(const std::string& s, const std::string& tail) {
@@ -152,7 +152,8 @@ int synthesis(const Options& o) {
 
   SynthesisOptions so;
   so.need = need_of(qs);
-  so.threads = o.threads > 0 ? o.threads : std::max(1u, std::thread::hardware_concurrency());
+  so.threads =
+      o.threads ? *o.threads : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
   const bool terminal = ::isatty(STDERR_FILENO) == 1;
   int shown = -1;
   if (terminal && static_cast<double>(receivers.size()) * points.size() > 2e7) {
@@ -265,7 +266,9 @@ int run(int argc, char** argv) {
     return 1;
   }
   try {
-    if (o.threads < 0 || o.threads > 4096) throw Stop("kirva-syn: --threads must be 1 to 4096");
+    if (o.threads && (*o.threads < 1 || *o.threads > 4096)) {
+      throw Stop("kirva-syn: --threads must be 1 to 4096");
+    }
     return synthesis(o);
   } catch (const Stop& s) {
     std::fprintf(stderr, "%s\n", s.what());
