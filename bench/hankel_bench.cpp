@@ -11,11 +11,13 @@
 #include <vector>
 
 #include "../tests/integration/hankel_reference.h"
+#include "../tests/kirva_bessel.h"
 #include "integration/bessel.h"
 #include "integration/hankel.h"
 #include "model/model.h"
 #include "response/response.h"
 #include "response/source.h"
+#include "tables/sources.h"
 
 namespace {
 
@@ -49,14 +51,13 @@ struct Case {
     }
     for (int j = 1; j <= nr; ++j) r[j] = 200.0 * (j - 1);
     krvrowtab(*lt, *this->rows);
-    krvdepthcut(zs, cl->ls, zrec, cl->lzrec, lt->thick, lt->nlayer, *cl);
-    const int rs = cl->lay[cl->ls];
-    krvmoment(type, (lt->ro[rs] * lt->vs[rs]) * lt->vs[rs], lt->ro[rs], lt->vp[rs], lt->vs[rs],
-              src);
-    krvbstab(3 - type, *tab);
-    const int ro = cl->lay[cl->lzrec];
-    mu = (lt->ro[ro] * lt->vs[ro]) * lt->vs[ro];
-    lambda = (lt->ro[ro] * lt->vp[ro]) * lt->vp[ro] - mu - mu;
+    DepthPair pair;
+    prepare_depth_pair(*lt, zs, zrec, *cl, pair);
+    const RowModuli& s = pair.source;
+    krvmoment(type, s.mu, s.ro, s.vp, s.vs, src);
+    krvbstab(source_info(static_cast<SourceType>(type - 1)).order, *tab);
+    mu = pair.receiver.mu;
+    lambda = pair.receiver.lambda;
   }
   KernelContext kernel() { return {*lt, *rows, *cl, src, log}; }
   void run() {

@@ -128,10 +128,10 @@ std::unique_ptr<Crust> make_crust() {
   int ierr = 0;
   krvslice({0.01, 0.01, 0.01}, ierr, p, c->lt);
   krvrowtab(c->lt, c->rows);
-  krvdepthcut(16000.0, c->cl.ls, 0.0, c->cl.lzrec, c->lt.thick, c->lt.nlayer, c->cl);
-  const int r = c->cl.lay[c->cl.ls];
-  const double mu = c->lt.ro[r] * c->lt.vs[r] * c->lt.vs[r];
-  krvmoment(1, mu, c->lt.ro[r], c->lt.vp[r], c->lt.vs[r], c->src);
+  DepthPair pair;
+  prepare_depth_pair(c->lt, 16000.0, 0.0, c->cl, pair);
+  const RowModuli& s = pair.source;
+  krvmoment(1, s.mu, s.ro, s.vp, s.vs, c->src);
   return c;
 }
 

@@ -60,14 +60,8 @@ void build_profile(const ModelPoints& pt, int nline, ProfileList& p) {
   }
 }
 
-}  // namespace
-
-void read_input(std::istream& in, std::string_view infile, RunInput& inp) {
-  InputUnit unit{in, std::string(infile), 0};
-  std::string buf;
-  inp.infile = std::string(infile);
-
-  // Line 1: observation depths.
+// Line 1: the observation depths zrec1, zrec2, dzrec (km).
+void read_observation_depths(InputUnit& unit, std::string& buf, RunInput& inp) {
   nextline(unit, buf, "line 1 (zrec1, zrec2, dzrec in km)");
   {
     FreeFormat f(unit, buf);
@@ -81,8 +75,10 @@ void read_input(std::istream& in, std::string_view infile, RunInput& inp) {
   inp.nzrec = count_zrec(inp.zrec1, inp.zrec2, inp.dzrec);
   if (inp.nzrec >= 1 && (inp.zrec(1) < 0.0 || inp.zrec(inp.nzrec) < 0.0))
     reject("observation depths must not be negative!");
+}
 
-  // Line 2: distances.
+// Line 2: nr and the distances, evenly spaced (r2 > r1, km) or geometric (r1 in km, r2 the ratio).
+void read_distances(InputUnit& unit, std::string& buf, RunInput& inp) {
   nextline(unit, buf, "line 2 (nr, r1 in km, r2 in km or a ratio)");
   double r1 = 0.0, r2 = 0.0;
   {
@@ -111,8 +107,11 @@ void read_input(std::istream& in, std::string_view infile, RunInput& inp) {
     sample_distances(Spacing::geometric, inp.r1, inp.r2, std::span(inp.r).subspan(1, inp.nr));
     require_finite(inp.r[inp.nr], "the last distance");
   }
+}
 
-  // Line 3: source depths.
+// Line 3: nzs and the source depths zs1, zs2 (km); with the distances they give the smoothing
+// length.
+void read_source_depths(InputUnit& unit, std::string& buf, RunInput& inp) {
   nextline(unit, buf, "line 3 (nzs, zs1 in km, zs2 in km)");
   {
     FreeFormat f(unit, buf);
@@ -129,8 +128,10 @@ void read_input(std::istream& in, std::string_view infile, RunInput& inp) {
   require_finite(inp.dzs, "the source depth step");
   if (inp.zs1 < 0.0) reject("source depths must not be negative!");
   inp.rhalf = smoothing_halflength(inp.dzs, inp.r[1], inp.r[2]);
+}
 
-  // Line 4: wavenumber sampling factor.
+// Line 4: the wavenumber sampling factor (0 or less: the default 10).
+void read_sampling_factor(InputUnit& unit, std::string& buf, RunInput& inp) {
   nextline(unit, buf, "line 4 (sampfac)");
   {
     FreeFormat f(unit, buf);
@@ -138,8 +139,10 @@ void read_input(std::istream& in, std::string_view infile, RunInput& inp) {
   }
   require_finite(inp.sampfac, "sampfac");
   if (inp.sampfac <= 0.0) inp.sampfac = 10.0;
+}
 
-  // Line 5: output directory and the names of the three tables.
+// Line 5: the output directory and the names of the three tables, and the four paths.
+void read_output_names(InputUnit& unit, std::string& buf, RunInput& inp) {
   nextline(unit, buf, "line 5 (outdir and three file names)");
   std::string outdir;
   {
@@ -172,10 +175,10 @@ void read_input(std::istream& in, std::string_view infile, RunInput& inp) {
     for (int j = 1; j < i; ++j) clash = clash || inp.grnpath[i] == inp.grnpath[j];
     if (clash) reject("the four output files must have different names!");
   }
+}
 
-  inp.resol = {0.05, 0.05, 0.05};
-
-  // Line 6 and the model lines.
+// Line 6 and the model lines: the depth profile.
+void read_model(InputUnit& unit, std::string& buf, RunInput& inp) {
   nextline(unit, buf, "line 6 (nline)");
   int nline = 0;
   {
@@ -209,6 +212,22 @@ void read_input(std::istream& in, std::string_view infile, RunInput& inp) {
 
   inp.prof = ProfileList{};
   build_profile(pt, nline, inp.prof);
+}
+
+}  // namespace
+
+void read_input(std::istream& in, std::string_view infile, RunInput& inp) {
+  InputUnit unit{in, std::string(infile), 0};
+  std::string buf;
+  inp.infile = std::string(infile);
+  read_observation_depths(unit, buf, inp);
+  read_distances(unit, buf, inp);
+  read_source_depths(unit, buf, inp);
+  read_sampling_factor(unit, buf, inp);
+  read_output_names(unit, buf, inp);
+  // The relative change of density, vp and vs allowed from one row of the layer table to the next.
+  inp.resol = {0.05, 0.05, 0.05};
+  read_model(unit, buf, inp);
 }
 
 }  // namespace kirva

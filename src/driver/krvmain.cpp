@@ -165,6 +165,7 @@ void krvmain(int argc, char** argv, Console& con) {
   // the CLVD, the dip-slip and the strike-slip, when the first observation depth needs them.
   std::array<std::unique_ptr<BesselTables>, 3> tab;
   auto cl = std::make_unique<ComputationalLayers>();
+  DepthPair pair;
   GrnTextWriter text;
   std::string title;
   for (int k = 1; k <= inp->nzrec; ++k) {
@@ -174,11 +175,10 @@ void krvmain(int argc, char** argv, Console& con) {
     if (k == 1) fill_bessel_tables(tab, pool.size());
 
     // Elastic constants at the observation depth: the row below it.
-    krvdepthcut(inp->zs1, cl->ls, zrec, cl->lzrec, lt->thick, lt->nlayer, *cl);
-    const int row = cl->lay[cl->lzrec];
-    const double mu = (lt->ro[row] * lt->vs[row]) * lt->vs[row];
-    const double lambda = (lt->ro[row] * lt->vp[row]) * lt->vp[row] - mu - mu;
-    all.depth(zrec, lambda, mu, lt->ro[row]);
+    prepare_depth_pair(*lt, inp->zs1, zrec, *cl, pair);
+    const double mu = pair.receiver.mu;
+    const double lambda = pair.receiver.lambda;
+    all.depth(zrec, lambda, mu, pair.receiver.ro);
 
     for (const SourceType type : kSourceOrder) {
       const SourceTypeInfo& info = source_info(type);

@@ -5,14 +5,9 @@ namespace kirva {
 void compute_table(const RunInput& inp, const LayerTable& lt, const RowTable& rows,
                    const BesselTables& tab, int type, double zs, double zrec, double lambda,
                    double mu, TableWork& w) {
-  krvdepthcut(zs, w.cl.ls, zrec, w.cl.lzrec, lt.thick, lt.nlayer, w.cl);
-  // The source sits on top of layer ls and takes the properties of the row below it.
-  const int row = w.cl.lay[w.cl.ls];
-  w.ro = lt.ro[row];
-  w.vp = lt.vp[row];
-  w.vs = lt.vs[row];
-  w.source_mu = (w.ro * w.vs) * w.vs;
-  krvmoment(type, w.source_mu, w.ro, w.vp, w.vs, w.src);
+  prepare_depth_pair(lt, zs, zrec, w.cl, w.pair);
+  const RowModuli& s = w.pair.source;
+  krvmoment(type, s.mu, s.ro, s.vp, s.vs, w.src);
   const KernelContext kernel{lt, rows, w.cl, w.src, w.log};
   const HankelContext ctx{zs, zrec, inp.rhalf, tab, kernel};
   krvhankel(w.grn, inp.r, inp.nr, inp.sampfac, lambda, mu, ctx, w.hw);

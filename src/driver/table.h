@@ -18,13 +18,13 @@ struct TableWork {
   WarningLog log;          // solver warnings, printed by the driver after the table
   HankelWork hw;
   GreenTable grn;
-  // Properties of the row just below the source depth and its shear modulus (Pa).
-  double ro = 0.0, vp = 0.0, vs = 0.0, source_mu = 0.0;
+  DepthPair pair;  // the rows of zs and zrec and their moduli
 };
 
 // Fills w.grn for source type `type` (1 strike-slip, 2 dip-slip, 3 CLVD) at source depth zs and
 // observation depth zrec, where the Lame constants are lambda and mu. rows holds the kernels'
-// constants of the rows of lt, tab the Bessel tables of order 3 - type.
+// constants of the rows of lt, tab the Bessel tables of the type's order
+// (tables/sources.h).
 void compute_table(const RunInput& inp, const LayerTable& lt, const RowTable& rows,
                    const BesselTables& tab, int type, double zs, double zrec, double lambda,
                    double mu, TableWork& w);

@@ -21,7 +21,7 @@ struct BesselCell {
 static_assert(sizeof(BesselCell) == 24);
 
 // sqrt(x)*J_n(x), sqrt(x)*J_n'(x) and sqrt(x)*n*J_n(x)/x at x = i*xstep, i = 0..ntab, for the
-// order of the last krvbstab call. Allocated once; read-only while integrations run.
+// order they were filled for. Allocated once; read-only while integrations run.
 struct BesselTables {
   double xstep = 0.0;
   std::span<BesselCell> cell;  // ntab + 1 cells, all zero at start
@@ -45,11 +45,15 @@ struct BesselTables {
   std::unique_ptr<void, Free> mem_;
 };
 
-void krvbstab(int n, BesselTables& tab);
-// The grid points i1..i2 of the tables of orders 0, 1 and 2 at once, each with the values krvbstab
-// gives it; the evaluations of J0 and J1 are shared by the three orders. Disjoint ranges may be
+// The grid points i1..i2 (of 0..ntab) of the tables of orders 0, 1 and 2, a null pointer for an
+// order not wanted; the evaluations of J0 and J1 are shared by the orders. Disjoint ranges may be
 // filled at the same time.
-void krvbstab_orders(BesselTables& tab0, BesselTables& tab1, BesselTables& tab2, int i1, int i2);
+void krvbstab_range(BesselTables* tab0, BesselTables* tab1, BesselTables* tab2, int i1, int i2);
+// All three orders, as a run needs them.
+inline void krvbstab_orders(BesselTables& tab0, BesselTables& tab1, BesselTables& tab2, int i1,
+                            int i2) {
+  krvbstab_range(&tab0, &tab1, &tab2, i1, i2);
+}
 // Linear interpolation in the tables at x >= 0, reusing the last period beyond index 2^18.
 void tablook(double x, double& vj, double& vdj, double& vnj, const BesselTables& tab);
 

@@ -7,11 +7,13 @@
 #include <cmath>
 #include <cstddef>
 
+#include "compat.h"
+
 namespace kirva {
 
 namespace {
 
-constexpr double twopi = 6.28318530717959;
+constexpr double twopi = compat::twopi_rounded15;
 
 // Gaussian taper exp(-(k*s)^2) of a sample at wavenumber k for smoothing length s.
 inline double taper(double k, double s) {

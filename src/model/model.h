@@ -39,6 +39,26 @@ struct ComputationalLayers {
   std::array<double, nlmax + 1> work{};  // sorted interface list of krvdepthcut (scratch)
 };
 
+// The properties of one row of the layer table and its Lame constants mu = rho*vs^2 and
+// lambda = rho*vp^2 - 2*mu, evaluated in this order wherever the program needs them.
+struct RowModuli {
+  int row = 0;
+  double ro = 0.0, vp = 0.0, vs = 0.0, mu = 0.0, lambda = 0.0;
+};
+RowModuli row_moduli(const LayerTable& lt, int row);
+
+// A (source depth, observation depth) pair prepared for the response: the rows of the source and
+// of the observation depth with their moduli. A depth on an interface of the layer table takes
+// the row below it.
+struct DepthPair {
+  RowModuli source, receiver;
+};
+
+// Cuts the layer table at zs and zrec (m) into cl (krvdepthcut) and fills pair from it. The one
+// way the driver, the tests and the benchmarks set up a depth pair.
+void prepare_depth_pair(const LayerTable& lt, double zs, double zrec, ComputationalLayers& cl,
+                        DepthPair& pair);
+
 // Slices every layer of the profile into homogeneous rows so that density, vp and vs change by
 // about resol (relative) per row. ierr = 1 when the table would exceed lmax rows.
 void krvslice(const std::array<double, 3>& resol, int& ierr, const ProfileList& prof,

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "output/format.h"
+#include "tables/layout.h"
 
 namespace kirva {
 
@@ -34,18 +35,24 @@ void GrnAllWriter::put_f64(double v) {
 
 void GrnAllWriter::header(int nlayer, int nr, double r1, double r2, int nzs, double zs1, double zs2,
                           int nzrec, double zrec1, double zrec2) {
-  bytes_.clear();
-  put_i32(nlayer);
-  put_i32(nr);
-  put_f64(r1);
-  put_f64(r2);
-  put_i32(nzs);
-  put_f64(zs1);
-  put_f64(zs2);
-  put_i32(nzrec);
-  put_f64(zrec1);
-  put_f64(zrec2);
-  file_.write(bytes_);
+  // Each field at its offset of the described layout.
+  std::string head(layout::kHeaderBytes, '\0');
+  auto at = [&](std::uint64_t offset, auto put) {
+    bytes_.clear();
+    put();
+    head.replace(offset, bytes_.size(), bytes_);
+  };
+  at(layout::kNlayer, [&] { put_i32(nlayer); });
+  at(layout::kNr, [&] { put_i32(nr); });
+  at(layout::kR1, [&] { put_f64(r1); });
+  at(layout::kR2, [&] { put_f64(r2); });
+  at(layout::kNzs, [&] { put_i32(nzs); });
+  at(layout::kZs1, [&] { put_f64(zs1); });
+  at(layout::kZs2, [&] { put_f64(zs2); });
+  at(layout::kNzrec, [&] { put_i32(nzrec); });
+  at(layout::kZrec1, [&] { put_f64(zrec1); });
+  at(layout::kZrec2, [&] { put_f64(zrec2); });
+  file_.write(head);
 }
 
 void GrnAllWriter::layers(int nlayer, std::span<const double> thick, std::span<const double> vp,

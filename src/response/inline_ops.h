@@ -1,6 +1,12 @@
-// Inline bodies of the layer matrices and the matrix product. The public routines
-// (layer_matrices.cpp, solver.cpp) and the depth sweeps (krvpsv.cpp, krvsh.cpp) share them, so
-// the sweeps get the very same arithmetic without a call per matrix in the inner loop.
+// Inline bodies of the layer matrices and the matrix product, shared by the depth sweeps
+// (krvpsv.cpp, krvsh.cpp), the row constants and the tests, so that all get the very same
+// arithmetic without a call per matrix in the inner loop.
+//
+// The layer matrix holds the static P-SV solutions of a homogeneous layer at wavenumber k,
+// e^{+-kz} and kz e^{+-kz} in displacement and traction (Singh, Static deformation of a
+// multilayered half-space by internal sources, J. Geophys. Res. 75, 3257-3263, 1970); the
+// propagators are the static form of the layer matrices of Haskell (The dispersion of surface
+// waves on multilayered media, Bull. Seismol. Soc. Am. 43, 17-34, 1953), P(h) = L(h) L(0)^-1.
 // Column-major storage: element (i, j) of an n-row matrix at a[(j-1)*n + (i-1)].
 #pragma once
 

@@ -62,10 +62,6 @@ void cgemp(double* a, double* b, int n, int m, double eps, int& flag) {
   flag = 1;
 }
 
-void mprod(const double* a, const double* b, int n, int l, int m, double* ab) {
-  detail::matmul(a, b, n, l, m, ab);
-}
-
 void vcopy(const double* src, double* dst, int n) {
   for (int i = 0; i < n; ++i) dst[i] = src[i];
 }

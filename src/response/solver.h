@@ -6,8 +6,6 @@ namespace kirva {
 // Gauss-Jordan elimination with complete pivoting: solves a*X = b in place (b: n x m).
 // flag = 1 on success, 0 when no pivot above eps is left.
 void cgemp(double* a, double* b, int n, int m, double eps, int& flag);
-// ab (n x m) = a (n x l) * b (l x m); ab must not alias a or b.
-void mprod(const double* a, const double* b, int n, int l, int m, double* ab);
 // dst(i) = src(i), i = 1..n.
 void vcopy(const double* src, double* dst, int n);
 

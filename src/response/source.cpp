@@ -1,15 +1,18 @@
-// The point dislocation as a jump of the displacement-stress vector across the source plane.
+// The point dislocation as a jump of the displacement-stress vector across the source plane: the
+// discontinuities of the motion-stress vector of a point source expanded in cylindrical harmonics
+// (Takeuchi and Saito, Seismic surface waves, Methods in Computational Physics 11, 1972; for the
+// static case Singh, J. Geophys. Res. 75, 3257-3263, 1970), for unit potency.
 #include "response/source.h"
 
+#include "compat.h"
 #include "stop.h"
 #include "tables/sources.h"
 
 namespace kirva {
 
 void krvmoment(int type, double mu, double ro, double vp, double vs, SourceTerms& src) {
-  // The decimal values used throughout the program's history; kept so results stay comparable.
-  constexpr double pi2 = 6.28318530717958;
-  constexpr double pi4 = 12.56637061435916;
+  constexpr double pi2 = compat::twopi15;
+  constexpr double pi4 = compat::fourpi16;
 
   src.sjump.fill(0.0);
   src.kmul.fill(0);

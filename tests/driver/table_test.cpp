@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "driver/input.h"
+#include "kirva_bessel.h"
+#include "tables/sources.h"
 
 namespace kirva {
 namespace {
@@ -30,7 +32,7 @@ TEST(ComputeTable, SourceDepthsComputedSideBySideMatchASerialRun) {
   const double zrec = 3000.0, mu = 3.0e10, lambda = 3.3e10;
   const int type = 2;  // dip-slip: both the P-SV and the SH kernel
   auto tab = std::make_unique<BesselTables>();
-  krvbstab(3 - type, *tab);
+  krvbstab(source_info(static_cast<SourceType>(type - 1)).order, *tab);
 
   const int nzs = 6;
   std::vector<std::vector<double>> serial(nzs), parallel(nzs);

@@ -13,6 +13,7 @@
 #include "integration/hankel.h"
 #include "integration/hankel_reference.h"
 #include "integration/integration_fixture.h"
+#include "kirva_bessel.h"
 
 namespace kirva {
 namespace {

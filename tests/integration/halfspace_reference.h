@@ -27,15 +27,19 @@
 // 3. Back to distance: uz = int U0 k J_n dk, ur = int k (V0 J_n' + beta W0 J_n/(kr)) dk,
 //    ut = int k (alpha V0 J_n/(kr) - W0 J_n') dk. J_n', J_n/x and their derivatives are written
 //    as sums of J_{n-2} ... J_{n+2}, so every term is a Lipschitz-type integral
-//    int_0^inf k^m e^{-kz} J_nu(kr) dk = (-d/dz)^m [ s^nu / R ], R = sqrt(r^2 + z^2),
+//    int_0^inf k^m e^{-kz} J_nu(kr) dk = (-d/dz)^m [ s^nu / R ], R = sqrt(r^2 + z^2)
+//    (Gradshteyn and Ryzhik, Table of Integrals, 6.611.1; Watson, Theory of Bessel Functions,
+//    13.2),
 //    s = r/(R + z) (= (R - z)/r, the form without cancellation), which is s^nu P(R, z)/R^(2m+1)
 //    with a polynomial P built by recursion.
 // 4. Surface strains follow from the displacements: err = d ur/dr, ett = (ur + d ut/dphi)/r,
 //    ert = (d ut/dr - ut/r + (1/r) d ur/dphi)/2; the free surface carries no traction, so
 //    ezr = etz = 0 and ezz = -lambda (err + ett)/(lambda + 2 mu).
-// Signs and normalisation were confirmed against Okada's (1985) point-source surface displacements
-// (his Table 2, case 1, reproduced through the moment-tensor synthesis of the three source types)
-// and against finite differences of those displacements for the strains; see the tests.
+// Signs and normalisation were confirmed against Okada's point-source surface displacements
+// (Okada, Surface deformation due to shear and tensile faults in a half-space, Bull. Seismol. Soc.
+// Am. 75, 1135-1154, 1985; his Table 2, case 1, reproduced through the moment-tensor synthesis of
+// the three source types) and against finite differences of those displacements for the strains;
+// see the tests.
 //
 // When comparing: ezr and etz are exactly 0 here, and the transverse displacement of the dip-slip
 // source vanishes identically at the surface (what is returned is rounding, ~1e-16 of ur), so a

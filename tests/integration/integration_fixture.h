@@ -11,6 +11,8 @@
 
 #include "integration/hankel.h"
 #include "integration/hankel_reference.h"
+#include "kirva_bessel.h"
+#include "tables/sources.h"
 
 namespace kirva::fixture {
 
@@ -65,18 +67,17 @@ class Integration {
                         const std::vector<double>& dist, double sampfac = 10.0) {
     nr_ = static_cast<int>(dist.size());
     for (int j = 1; j <= nr_; ++j) r_[j] = dist[j - 1];
-    krvdepthcut(zs, cl_->ls, zrec, cl_->lzrec, lt_->thick, lt_->nlayer, *cl_);
-    const int rs = cl_->lay[cl_->ls];
-    const double mus = (lt_->ro[rs] * lt_->vs[rs]) * lt_->vs[rs];
-    krvmoment(type, mus, lt_->ro[rs], lt_->vp[rs], lt_->vs[rs], src_);
-    const int order = 3 - type;
+    DepthPair pair;
+    prepare_depth_pair(*lt_, zs, zrec, *cl_, pair);
+    const RowModuli& s = pair.source;
+    krvmoment(type, s.mu, s.ro, s.vp, s.vs, src_);
+    const int order = source_info(static_cast<SourceType>(type - 1)).order;
     if (!exact_ && order_ != order) {
       order_ = order;
       krvbstab(order_, tables());
     }
-    const int ro = cl_->lay[cl_->lzrec];
-    mu_ = (lt_->ro[ro] * lt_->vs[ro]) * lt_->vs[ro];
-    lambda_ = (lt_->ro[ro] * lt_->vp[ro]) * lt_->vp[ro] - mu_ - mu_;
+    mu_ = pair.receiver.mu;
+    lambda_ = pair.receiver.lambda;
     krvrowtab(*lt_, *rows_);
     const KernelContext kc{*lt_, *rows_, *cl_, src_, log_};
     const HankelContext hc{zs, zrec, rhalf, exact_ ? exact_tables(order) : tables(), kc};

@@ -12,6 +12,7 @@
 
 #include "driver/input.h"
 #include "driver/table.h"
+#include "kirva_bessel.h"
 #include "kirva_files.h"
 #include "stop.h"
 #include "tables/layout.h"
@@ -108,7 +109,7 @@ TEST_P(RoundTrip, SamplingsModelAndEveryValueAsTheRunComputedThem) {
       for (int j = 0; j < inp.nzs; ++j) {
         compute_table(inp, lt, *rc.rows, *bessel, static_cast<int>(t) + 1, inp.zs(j + 1), zrec,
                       lib.lambda(k), lib.mu(k), *rc.w);
-        EXPECT_EQ(lib.mu_source(j), rc.w->source_mu) << "source depth " << j;
+        EXPECT_EQ(lib.mu_source(j), rc.w->pair.source.mu) << "source depth " << j;
         for (int c = 1; c <= kComponents; ++c) {
           const auto col = lib.column(k, t, j, static_cast<Component>(c));
           if (component_index(t, static_cast<Component>(c)) < 0) {

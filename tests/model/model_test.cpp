@@ -200,5 +200,28 @@ TEST(Krvdepthcut, InexactInterfaceSumsStillAssignRowsConsistently) {
   EXPECT_EQ(c.lzrec, 5);
 }
 
+// The prepared pair takes the rows the cut assigns to the two depths: the row below a depth on an
+// interface, row 1 at the surface, the half-space below the last interface.
+TEST(DepthPair, RowsAndModuliOfSourceAndObservationDepth) {
+  const LayerTable lt = four_rows();
+  ComputationalLayers cl;
+  DepthPair pair;
+  struct Case {
+    double zs, zrec;
+    int srow, rrow;
+  };
+  for (const Case c : {Case{3000.0, 0.0, 2, 1}, Case{5000.0, 2500.0, 3, 2},
+                       Case{12000.0, 10000.0, 5, 5}, Case{0.0, 9999.0, 1, 4}}) {
+    prepare_depth_pair(lt, c.zs, c.zrec, cl, pair);
+    EXPECT_EQ(pair.source.row, c.srow) << c.zs;
+    EXPECT_EQ(pair.receiver.row, c.rrow) << c.zrec;
+    EXPECT_EQ(cl.lay[cl.ls], c.srow);
+    const RowModuli& m = pair.receiver;
+    EXPECT_EQ(m.vp, lt.vp[c.rrow]);
+    EXPECT_DOUBLE_EQ(m.mu, lt.ro[c.rrow] * lt.vs[c.rrow] * lt.vs[c.rrow]);
+    EXPECT_DOUBLE_EQ(m.lambda + 2.0 * m.mu, lt.ro[c.rrow] * lt.vp[c.rrow] * lt.vp[c.rrow]);
+  }
+}
+
 }  // namespace
 }  // namespace kirva

@@ -1,7 +1,5 @@
 // Layer matrix, inverse and propagators: against each other, the equilibrium equations and their
 // limits.
-#include "response/layer_matrices.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,6 +7,7 @@
 #include <cmath>
 
 #include "fixtures.h"
+#include "routines.h"
 #include "stop.h"
 
 namespace kirva {

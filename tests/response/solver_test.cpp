@@ -6,6 +6,8 @@
 #include <array>
 #include <cmath>
 
+#include "routines.h"
+
 namespace kirva {
 namespace {
 

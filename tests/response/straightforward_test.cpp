@@ -11,9 +11,9 @@
 
 #include "fixtures.h"
 #include "response/inline_ops.h"
-#include "response/layer_matrices.h"
 #include "response/response.h"
 #include "response/solver.h"
+#include "routines.h"
 
 namespace kirva {
 namespace {

@@ -1,0 +1,82 @@
+"""Fixtures of the Python tests: real runs of the kirva program on small inputs, and the C++
+reader's dump of a file (tests/tools/kirva_dump.cpp). ctest passes the programs' paths in
+KIRVA_EXE and KIRVA_DUMP."""
+
+import os
+import subprocess
+import sys
+
+import pytest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+TOP = os.path.dirname(os.path.dirname(HERE))
+sys.path.insert(0, os.path.join(TOP, "python"))
+
+# Evenly spaced distances from the axis and three observation depths.
+EVEN = """0.0  4.0  2.0
+9  0.0  8.0
+3  1.0  4.0
+0
+'./'  'ss.grn'  'ds.grn'  'cl.grn'
+3
+1  0.0  5.0  2.9  2600.0
+2  2.0  6.0  3.5  2800.0
+3  2.0  6.5  3.7  2900.0
+"""
+
+# Geometric distances from 300 m and a gradient layer.
+GEOMETRIC = """1.0  3.0  2.0
+7  0.3  -1.6
+2  2.0  5.0
+0
+'./'  'ss.grn'  'ds.grn'  'cl.grn'
+2
+1  0.0  5.0  2.9  2600.0
+2  6.0  6.5  3.7  2900.0
+"""
+
+
+def _program(var, name):
+    path = os.environ.get(var)
+    if not path:
+        guess = os.path.join(TOP, "build", name)
+        if os.path.exists(guess):
+            return guess
+        pytest.skip("%s not set (run the tests through ctest)" % var)
+    return path
+
+
+@pytest.fixture(scope="session")
+def kirva_exe():
+    return _program("KIRVA_EXE", "kirva")
+
+
+@pytest.fixture(scope="session")
+def dump_exe():
+    return _program("KIRVA_DUMP", "kirva_dump")
+
+
+def run_kirva(exe, directory, text):
+    with open(os.path.join(directory, "in.inp"), "w") as f:
+        f.write(text)
+    p = subprocess.run([exe, "in.inp"], cwd=directory, capture_output=True, text=True)
+    assert p.returncode == 0, p.stderr
+    return directory
+
+
+@pytest.fixture(scope="session", params=["even", "geometric"])
+def run_dir(request, kirva_exe, tmp_path_factory):
+    d = tmp_path_factory.mktemp(request.param)
+    return str(run_kirva(kirva_exe, str(d), EVEN if request.param == "even" else GEOMETRIC))
+
+
+@pytest.fixture(scope="session")
+def even_dir(kirva_exe, tmp_path_factory):
+    return str(run_kirva(kirva_exe, str(tmp_path_factory.mktemp("even1")), EVEN))
+
+
+def kirva_cli(*args):
+    """python3 -m kirva ARGS, from the repository's package."""
+    env = dict(os.environ, PYTHONPATH=os.path.join(TOP, "python"))
+    return subprocess.run([sys.executable, "-m", "kirva"] + list(args), capture_output=True,
+                          text=True, env=env)

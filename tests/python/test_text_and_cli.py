@@ -1,0 +1,113 @@
+"""read_text_table against the binary file of the same run, and the command line on real files:
+info, extract (exact values back), plot (a picture of the stated size that is not blank)."""
+
+import os
+import struct
+import zlib
+
+import numpy as np
+import pytest
+
+import kirva
+from conftest import kirva_cli
+
+
+def test_text_tables_hold_the_first_depth_to_six_digits(run_dir):
+    lib = kirva.read_library(os.path.join(run_dir, "grnfun.all"))
+    for t, name in (("ss", "ss.grn"), ("ds", "ds.grn"), ("cl", "cl.grn")):
+        tab = kirva.read_text_table(os.path.join(run_dir, name))
+        assert tab.title == kirva.SOURCE_TYPES[t]["title"]
+        assert tab.components == lib.components[t]
+        assert (tab.nr, tab.nzs) == (lib.nr, lib.nzs)
+        assert tab.values.shape == (lib.nzs, len(lib.components[t]), lib.nr)
+        assert tab.zrec == lib.zrec[0] and tab.zs1 == lib.zs1
+        assert tab.lam == float("%.4e" % lib.lam[0]) and tab.mu == float("%.4e" % lib.mu[0])
+        # Each value is the binary one rounded to 6 significant digits.
+        exact = np.asarray(lib.table(t)[0])
+        rounded = np.vectorize(lambda v: float("%.5e" % v))(exact)
+        np.testing.assert_array_equal(tab.values, rounded)
+        np.testing.assert_allclose(tab.r, lib.r, rtol=1e-5)
+
+
+def test_text_table_three_digit_exponents_and_damage(tmp_path, even_dir):
+    src = open(os.path.join(even_dir, "cl.grn"), "rb").read().split(b"\r\n")
+    line = bytearray(src[12])
+    line[0:14] = b"  0.100000-119"
+    line[14:28] = b" -0.250000+101"
+    src[12] = bytes(line)
+    p = tmp_path / "cl.grn"
+    p.write_bytes(b"\r\n".join(src))
+    tab = kirva.read_text_table(str(p))
+    assert tab.values[0, 0, 0] == 1.0e-120 and tab.values[0, 1, 0] == -2.5e100
+    p.write_bytes(b"\r\n".join(src[:-3]) + b"\r\n")  # two data lines lost
+    with pytest.raises(kirva.LibraryError) as e:
+        kirva.read_text_table(str(p))
+    assert str(e.value) == "%s: expected 27 data lines (nzs 3 times nr 9), found 25" % p
+    src[14] = src[14][:-3]
+    p.write_bytes(b"\r\n".join(src))
+    with pytest.raises(kirva.LibraryError) as e:
+        kirva.read_text_table(str(p))
+    assert str(e.value) == "%s: line 15: expected 7 values of 14 characters, found 95 characters" % p
+
+
+def test_info_names_model_ranges_and_largest_values(even_dir):
+    path = os.path.join(even_dir, "grnfun.all")
+    p = kirva_cli("info", path)
+    assert p.returncode == 0, p.stderr
+    lib = kirva.read_library(path)
+    assert "%d bytes" % os.path.getsize(path) in p.stdout
+    assert "distances: 9 from 0 to 8000 m, evenly spaced, step 1000 m" in p.stdout
+    assert "source depths: 3 from 1000 to 4000 m, step 1500 m" in p.stdout
+    assert "observation depths: 3: 0, 2000, 4000 m" in p.stdout
+    rows = [l.split() for l in p.stdout.splitlines() if l.startswith("  cl ")]
+    assert rows[0][3] == "-"  # the CLVD has no ut
+    assert float(rows[0][1]) == pytest.approx(np.max(np.abs(lib.cl[:, :, 0, :])), rel=1e-4)
+
+
+def test_extract_gives_the_exact_values(even_dir):
+    path = os.path.join(even_dir, "grnfun.all")
+    p = kirva_cli("extract", path, "--type", "ds", "--zs", "2.5", "--zrec", "2")
+    assert p.returncode == 0, p.stderr
+    lines = p.stdout.splitlines()
+    assert lines[1].split() == ["#", "r[m]", "uz[m]", "ur[m]", "ut[m]", "ezz", "err", "ett", "ezr",
+                                "ert", "etz", "duz/dr"]
+    a = np.loadtxt(lines)
+    lib = kirva.read_library(path)
+    np.testing.assert_array_equal(a[:, 0], lib.r)
+    np.testing.assert_array_equal(a[:, 1:].T, lib.ds[1, 1])
+
+
+def test_extract_and_plot_refuse_depths_not_tabulated(even_dir, tmp_path):
+    path = os.path.join(even_dir, "grnfun.all")
+    p = kirva_cli("extract", path, "--type", "cl", "--zs", "2.0")
+    assert p.returncode == 1 and p.stdout == ""
+    assert p.stderr == ("kirva: no source depth at 2 km in %s; the tabulated ones are (km): "
+                        "1, 2.5, 4\n" % path)
+    p = kirva_cli("plot", path, "--zs", "1", "--zrec", "1", "-o", str(tmp_path / "x.png"))
+    assert p.returncode == 1 and "no observation depth at 1 km" in p.stderr
+    assert not (tmp_path / "x.png").exists()
+    p = kirva_cli("info", str(tmp_path / "none"))
+    assert p.returncode == 1
+    assert p.stderr == "kirva: %s: cannot open: No such file or directory\n" % (tmp_path / "none")
+
+
+def png_size(path):
+    with open(path, "rb") as f:
+        head = f.read(24)
+    assert head[:8] == b"\x89PNG\r\n\x1a\n" and head[12:16] == b"IHDR"
+    return struct.unpack(">II", head[16:24])
+
+
+def test_plot_has_the_stated_size_and_is_not_blank(even_dir, tmp_path):
+    out = str(tmp_path / "tables.png")
+    p = kirva_cli("plot", os.path.join(even_dir, "grnfun.all"), "--zs", "2.5", "--zrec", "0",
+                  "-o", out)
+    assert p.returncode == 0, p.stderr
+    assert png_size(out) == (1100, 1000)
+    import matplotlib.image
+    img = matplotlib.image.imread(out)[:, :, :3]
+    ink = np.any(img < 0.9, axis=2).mean()  # share of pixels that are not (nearly) white
+    assert 0.02 < ink < 0.5
+    # The three source types' line colours are there.
+    colours = {tuple(np.round(c, 1)) for c in img.reshape(-1, 3)[::7]}
+    assert len(colours) > 10
