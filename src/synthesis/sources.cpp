@@ -50,13 +50,16 @@ std::optional<std::string> header_value(const std::string& line, const std::stri
   return std::nullopt;
 }
 
-// Checks shared by fault rows and patch rows.
-void check_geometry(const std::string& at, double dip, double top, double bottom) {
-  if (!(dip > 0 && dip <= 90)) {
-    throw Stop(at + "dip " + fmt(dip) + " is outside 0 (exclusive) to 90 degrees");
+// Checks shared by fault rows and patch rows. A fault row is given by its depth range, so its dip
+// cannot be 0; a patch, given by its width, may be horizontal.
+void check_geometry(const std::string& at, double dip, double top, double bottom,
+                    bool horizontal_allowed = false) {
+  if (!((dip > 0 || (horizontal_allowed && dip == 0)) && dip <= 90)) {
+    throw Stop(at + "dip " + fmt(dip) + " is outside " +
+               (horizontal_allowed ? "0" : "0 (exclusive)") + " to 90 degrees");
   }
   if (!(top >= 0)) throw Stop(at + "top depth " + fmt(top) + " km is above the surface");
-  if (!(bottom > top)) {
+  if (!(bottom > top) && !(horizontal_allowed && bottom == top)) {
     throw Stop(at + "bottom depth " + fmt(bottom) + " km is not below the top depth " + fmt(top) +
                " km");
   }
@@ -218,7 +221,7 @@ std::vector<SourceSpec> read_patches(const std::string& path, const Projector& p
     r.slip = v[6];
     r.length = v[7] * 1000.0;
     r.width = v[8] * 1000.0;
-    check_geometry(at, r.dip, r.top() / 1000.0, r.bottom() / 1000.0);
+    check_geometry(at, r.dip, r.top() / 1000.0, r.bottom() / 1000.0, true);
     out.push_back(s);
   }
   return out;

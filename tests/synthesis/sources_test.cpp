@@ -200,6 +200,11 @@ TEST(Patches, RowsAndMalformedLines) {
   write_file(path, "1 2 5 30 60 90 1.5 4 -2\n");
   EXPECT_NE(stop_of([&] { read_patches(path, Projector{}); }).find("line 1: length and width"),
             std::string::npos);
+  write_file(path, "1 2 5 30 0 90 1.5 4 2\n");  // a horizontal patch
+  EXPECT_NEAR(read_patches(path, Projector{})[0].rect.top(), 5000, 1e-9);
+  write_file(path, "1 2 5 30 95 90 1.5 4 2\n");
+  EXPECT_NE(stop_of([&] { read_patches(path, Projector{}); }).find("dip 95 is outside 0 to 90"),
+            std::string::npos);
   write_file(path, "1 2 0.5 30 60 90 1.5 4 2\n");  // reaches above the surface
   EXPECT_NE(stop_of([&] { read_patches(path, Projector{}); }).find("above the surface"),
             std::string::npos);
