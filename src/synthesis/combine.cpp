@@ -298,7 +298,10 @@ void accumulate(const KernelSources& src, int kb, int ke, const double* rows, co
                 double rn, double re, double* acc) {
   using L = Layout<N, Surface>;
   constexpr int W = L::width, NP = L::np, NS = L::ns;
-  double a[L::nacc] = {};
+  // Per batch: the combined P-SV and SH values of every source (interpolation and azimuthal
+  // combination), then their rotation into the table frame, then the sum in source order.
+  alignas(16) double P[NP][kBatch], S[NS][kBatch];
+  alignas(16) double d[L::nacc][kBatch];
   Batch bt;
   for (int k0 = kb; k0 < ke; k0 += kBatch) {
     const int n = std::min(kBatch, ke - k0);
@@ -311,54 +314,59 @@ void accumulate(const KernelSources& src, int kb, int ke, const double* rows, co
       for (int e = 0; e < W; ++e) {
         v[e] = w0 * p[e] + w1 * p[e + W] + w2 * p[e + 2 * W] + w3 * p[e + 3 * W];
       }
-      const double c = bt.c[k], sn = bt.s[k];
       const double ass = bt.ass[k], bss = bt.bss[k], ads = bt.ads[k], bds = bt.bds[k];
-      double P[NP], S[NS];
-      for (int j = 0; j < NP; ++j) P[j] = ass * v[j] + ads * v[NP + j] + a3[k] * v[2 * NP + j];
-      for (int j = 0; j < NS; ++j) S[j] = bss * v[3 * NP + j] + bds * v[3 * NP + NS + j];
-      const double uz = P[0], ur = P[1], ut = S[0];
-      a[0] += c * ur - sn * ut;
-      a[1] += sn * ur + c * ut;
-      a[2] += uz;
+      for (int j = 0; j < NP; ++j) P[j][k] = ass * v[j] + ads * v[NP + j] + a3[k] * v[2 * NP + j];
+      for (int j = 0; j < NS; ++j) S[j][k] = bss * v[3 * NP + j] + bds * v[3 * NP + NS + j];
+    }
+    for (int k = 0; k < n; ++k) {
+      const double c = bt.c[k], sn = bt.s[k];
+      const double uz = P[0][k], ur = P[1][k], ut = S[0][k];
+      d[0][k] = c * ur - sn * ut;
+      d[1][k] = sn * ur + c * ut;
+      d[2][k] = uz;
       if constexpr (L::strain) {
-        const double err = P[L::ierr], ett = P[L::iett], ert = S[kErt];
+        const double err = P[L::ierr][k], ett = P[L::iett][k], ert = S[kErt][k];
         double ezz = 0, ezr = 0, etz = 0;  // at a free surface ezz follows in the end
         if constexpr (!Surface) {
-          ezz = P[L::iezz];
-          ezr = P[L::iezr];
-          etz = S[L::ietz];
+          ezz = P[L::iezz][k];
+          ezr = P[L::iezr][k];
+          etz = S[L::ietz][k];
         }
         const double cc = c * c, ss = sn * sn, cs = c * sn;
         if constexpr (!L::grad) {
           // The cylindrical strain rotated by the azimuth into the table frame.
           const double cs2 = 2 * cs * ert;
-          a[3] += cc * err - cs2 + ss * ett;
-          a[4] += cs * (err - ett) + (cc - ss) * ert;
-          a[5] += c * ezr - sn * etz;
-          a[6] += ss * err + cs2 + cc * ett;
-          a[7] += sn * ezr + c * etz;
-          a[8] += ezz;
+          d[3][k] = cc * err - cs2 + ss * ett;
+          d[4][k] = cs * (err - ett) + (cc - ss) * ert;
+          d[5][k] = c * ezr - sn * etz;
+          d[6][k] = ss * err + cs2 + cc * ett;
+          d[7][k] = sn * ezr + c * etz;
+          d[8][k] = ezz;
         } else {
-          const double dzr = P[L::idzr];
-          const double gzp = S[L::iphi];      // (1/r) duz/dphi
-          const double grp = S[L::iphi + 1];  // (1/r) dur/dphi - ut/r
+          const double dzr = P[L::idzr][k];
+          const double gzp = S[L::iphi][k];      // (1/r) duz/dphi
+          const double grp = S[L::iphi + 1][k];  // (1/r) dur/dphi - ut/r
           // Gradient in the cylindrical frame (r, phi, z), rotated by the azimuth.
           const double grr = err, gpp = ett, gpr = 2 * ert - grp;
           const double grz = 2 * ezr - dzr, gpz = 2 * etz - gzp;
-          a[3] += cc * grr - cs * (gpr + grp) + ss * gpp;
-          a[4] += cs * (grr - gpp) + cc * grp - ss * gpr;
-          a[5] += c * grz - sn * gpz;
-          a[6] += cs * (grr - gpp) + cc * gpr - ss * grp;
-          a[7] += ss * grr + cs * (gpr + grp) + cc * gpp;
-          a[8] += sn * grz + c * gpz;
-          a[9] += c * dzr - sn * gzp;
-          a[10] += sn * dzr + c * gzp;
-          a[11] += ezz;
+          d[3][k] = cc * grr - cs * (gpr + grp) + ss * gpp;
+          d[4][k] = cs * (grr - gpp) + cc * grp - ss * gpr;
+          d[5][k] = c * grz - sn * gpz;
+          d[6][k] = cs * (grr - gpp) + cc * gpr - ss * grp;
+          d[7][k] = ss * grr + cs * (gpr + grp) + cc * gpp;
+          d[8][k] = sn * grz + c * gpz;
+          d[9][k] = c * dzr - sn * gzp;
+          d[10][k] = sn * dzr + c * gzp;
+          d[11][k] = ezz;
         }
       }
     }
+    for (int i = 0; i < L::nacc; ++i) {
+      double sum = acc[i];
+      for (int k = 0; k < n; ++k) sum += d[i][k];
+      acc[i] = sum;
+    }
   }
-  for (int i = 0; i < L::nacc; ++i) acc[i] += a[i];
 }
 
 using Kernel = void (*)(const KernelSources&, int, int, const double*, const DistanceGrid&, double,
