@@ -32,11 +32,11 @@ inline const GreenLibrary* okada_library() {
   return lib.get();
 }
 
-#define REQUIRE_OKADA_LIBRARY()                                   \
-  const GreenLibrary* lib_ptr = ::kirva::syn::testing::okada_library();                \
-  if (lib_ptr == nullptr)                                         \
-    GTEST_SKIP() << "no library at " << KIRVA_OKADA_LIBRARY       \
-                 << " (made by the ctest fixture okada_library)"; \
+#define REQUIRE_OKADA_LIBRARY()                                         \
+  const GreenLibrary* lib_ptr = ::kirva::syn::testing::okada_library(); \
+  if (lib_ptr == nullptr)                                               \
+    GTEST_SKIP() << "no library at " << KIRVA_OKADA_LIBRARY             \
+                 << " (made by the ctest fixture okada_library)";       \
   const GreenLibrary& lib = *lib_ptr
 
 // One receiver of a reference set: position (km) and the displacement (m, east-north-up) and
