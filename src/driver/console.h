@@ -3,9 +3,12 @@
 #pragma once
 
 #include <cstdio>
+#include <mutex>
 #include <string_view>
 
 namespace kirva {
+
+class Progress;
 
 class Console {
  public:
@@ -20,9 +23,16 @@ class Console {
   // Text without a line end, shown at once (the prompt).
   void prompt(std::string_view text);
   void flush() { std::fflush(out_); }
+  // From here on every line is written with the progress line erased (null: none).
+  void attach(Progress* progress) { progress_ = progress; }
 
  private:
+  // The progress line held off the terminal; released after the text has been flushed.
+  std::unique_lock<std::mutex> quiet();
+  void done(std::unique_lock<std::mutex>& lock);
+
   std::FILE* out_;
+  Progress* progress_ = nullptr;
 };
 
 }  // namespace kirva

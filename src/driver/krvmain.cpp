@@ -1,5 +1,7 @@
 #include "driver/krvmain.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -17,6 +19,8 @@
 
 #include "driver/console.h"
 #include "driver/input.h"
+#include "driver/progress.h"
+#include "driver/signals.h"
 #include "driver/table.h"
 #include "driver/workers.h"
 #include "model/model.h"
@@ -154,6 +158,13 @@ void krvmain(int argc, char** argv, Console& con) {
   // stops the run leaving no file behind.
   const int nworkers = worker_count();
 
+  Progress display(static_cast<long long>(inp->nzrec) * 3 * inp->nzs, ::isatty(STDERR_FILENO));
+  con.attach(&display);
+  struct Detach {
+    Console& con;
+    ~Detach() { con.attach(nullptr); }
+  } detach{con};
+
   GrnAllWriter all;
   all.open(inp->grnall);
   all.header(lt->nlayer, inp->nr, inp->r1, inp->r2, inp->nzs, inp->zs1, inp->zs2, inp->nzrec,
@@ -166,7 +177,7 @@ void krvmain(int argc, char** argv, Console& con) {
   std::array<std::unique_ptr<BesselTables>, 3> tab;
   auto cl = std::make_unique<ComputationalLayers>();
   DepthPair pair;
-  GrnTextWriter text;
+  std::array<GrnTextWriter, 4> texts;  // 1..3: the tables of the source types
   std::string title;
   for (int k = 1; k <= inp->nzrec; ++k) {
     const double zrec = inp->zrec(k);
@@ -183,6 +194,7 @@ void krvmain(int argc, char** argv, Console& con) {
     for (const SourceType type : kSourceOrder) {
       const SourceTypeInfo& info = source_info(type);
       const int s = static_cast<int>(type) + 1;  // the type's number in the input and tables
+      GrnTextWriter& text = texts[s];
       if (k == 1) {
         title.clear();
         fmt_a(title, info.title, 45);
@@ -207,11 +219,17 @@ void krvmain(int argc, char** argv, Console& con) {
             if (!out.warnings.empty()) con.raw(out.warnings);
             if (k == 1) text.rendered(out.text);
             all.rendered(out.binary);
+            display.table_done();
           });
       if (k == 1) text.close();
     }
   }
   all.close();
+  display.finish();
+  // Every file is complete: only now do they replace those of an earlier run, all of them.
+  SignalStops::hold();
+  for (int s = 1; s <= 3; ++s) texts[s].commit();
+  all.commit();
 
   for (const char* l : kSuccess) con.line(l);
   con.flush();
@@ -220,6 +238,7 @@ void krvmain(int argc, char** argv, Console& con) {
 }  // namespace
 
 int run(int argc, char** argv) {
+  const SignalStops stops;
   Console con;
   try {
     krvmain(argc, argv, con);

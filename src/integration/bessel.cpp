@@ -165,10 +165,14 @@ void fill_point(int i, BesselTables* const (&tab)[3]) {
 
 void krvbstab_range(BesselTables* tab0, BesselTables* tab1, BesselTables* tab2, int i1, int i2) {
   BesselTables* const want[3] = {tab0, tab1, tab2};
-  for (BesselTables* t : want) {
-    if (t == nullptr) continue;
-    t->xstep = kXstep;
-    if (i1 <= 0) t->set(0, 0.0, 0.0, 0.0);
+  // The grid step and point 0 belong to the one range that holds point 0: ranges filled at the
+  // same time write nothing in common.
+  if (i1 <= 0) {
+    for (BesselTables* t : want) {
+      if (t == nullptr) continue;
+      t->xstep = kXstep;
+      t->set(0, 0.0, 0.0, 0.0);
+    }
   }
   for (int i = std::max(i1, 1); i <= std::min(i2, ntab); ++i) fill_point(i, want);
 }

@@ -47,7 +47,7 @@ struct BesselTables {
 
 // The grid points i1..i2 (of 0..ntab) of the tables of orders 0, 1 and 2, a null pointer for an
 // order not wanted; the evaluations of J0 and J1 are shared by the orders. Disjoint ranges may be
-// filled at the same time.
+// filled at the same time; together they must cover point 0, whose range sets the grid step.
 void krvbstab_range(BesselTables* tab0, BesselTables* tab1, BesselTables* tab2, int i1, int i2);
 // All three orders, as a run needs them.
 inline void krvbstab_orders(BesselTables& tab0, BesselTables& tab1, BesselTables& tab2, int i1,

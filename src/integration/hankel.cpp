@@ -6,6 +6,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstdio>
+#include <string>
+
+#include "stop.h"
 
 #include "compat.h"
 
@@ -155,7 +159,23 @@ void krvhprep(GreenTable& grn, const std::array<double, nrmax + 1>& r, int nr, d
 
   // 4. Sampling: fine enough for the largest distance, with 500 samples to spare.
   const double dk0 = twopi / (dz + (r[nr] + rs1) * sampfac);
-  const long long nk = static_cast<long long>(kmax / dk0 + 0.5);
+  const double nkd = kmax / dk0 + 0.5;
+  if (!(nkd + 500.0 <= nkmax)) {
+    char why[256];
+    if (std::isfinite(nkd)) {
+      std::snprintf(why, sizeof why,
+                    "sampfac = %.6g asks for %.3g wavenumber samples in a table, more than the "
+                    "limit of %.0e!",
+                    sampfac, std::floor(nkd) + 500.0, nkmax);
+    } else {
+      std::snprintf(why, sizeof why,
+                    "sampfac = %.6g asks for more wavenumber samples in a table than can be "
+                    "counted (limit %.0e)!",
+                    sampfac, nkmax);
+    }
+    throw Stop(std::string(" Error in krvmain: ") + why);
+  }
+  const long long nk = static_cast<long long>(nkd);
   const long long nktot = nk + 500;
   const double dk = kmax / static_cast<double>(nktot);
   const int ir0 = r[1] > 0.0 ? 1 : 2;
@@ -195,21 +215,24 @@ void krvhankel(GreenTable& grn, const std::array<double, nrmax + 1>& r, int nr, 
                double lambda, double mu, const HankelContext& ctx, HankelWork& work) {
   krvhprep(grn, r, nr, sampfac, mu, ctx, work);
 
-  // 5. The kernel at every sample, weighted by sqrt(k)*dk once here; the distance sum then reads
-  //    the samples in order for one distance after another.
+  // 5. The kernel at every sample, weighted by sqrt(k)*dk once here, a chunk of samples at a
+  //    time; the distance sum then reads the chunk's samples in order for every distance.
   const double dk = work.dk;
   const long long nktot = work.nktot;
-  if (work.ksamp.size() < static_cast<std::size_t>(nktot + 1)) {
-    work.ksamp.resize(static_cast<std::size_t>(nktot + 1));
-  }
-  std::array<double, 7> y{};
-  for (long long i = 1; i <= nktot; ++i) {
-    const double k = static_cast<double>(i) * dk;
-    krvhkernel(y, k, ctx, work);
-    krvksample(work.ksamp[static_cast<std::size_t>(i)], k, dk, y, ctx.kernel.src.csign);
-  }
+  const double csign = ctx.kernel.src.csign;
   work.shterms = work.shflag || ctx.kernel.src.mazi != 0;
-  krvhsum(grn, r, nr, work.ir0, ctx.tab, work);
+  krvhsum_start(r, nr, work.ir0, ctx.tab, work);
+  std::array<double, 7> y{};
+  for (long long i1 = 1; i1 <= nktot; i1 += kChunk) {
+    const long long i2 = std::min(i1 + kChunk - 1, nktot);
+    for (long long i = i1; i <= i2; ++i) {
+      const double k = static_cast<double>(i) * dk;
+      krvhkernel(y, k, ctx, work);
+      krvksample(work.ksamp[static_cast<std::size_t>(i - i1)], k, dk, y, csign);
+    }
+    krvhsum_chunk(work.ksamp.data(), i1, i2, ctx.tab, work);
+  }
+  krvhsum_end(grn, work);
   krvhfinish(grn, r, nr, lambda, mu, ctx, work);
 }
 

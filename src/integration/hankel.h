@@ -11,6 +11,10 @@
 namespace kirva {
 
 inline constexpr double eps = 1.0e-8;  // kernel cut-off ratio and search tolerance
+// Most wavenumber samples of one table. Memory does not grow with the count, time does: at this
+// count one table takes hours on any machine (bench/large.inp reaches it at sampfac 3.5e7, 3.5
+// million times the default), and every sample index and wavenumber i*dk stays exact in its type.
+inline constexpr double nkmax = 1.0e10;
 
 // grn(k, j): component k = 1..10 (uz, ur, ut, ezz, err, ett, ezr, ert, etz, duz/dr) at distance j,
 // stored distance by distance (the ten values of one distance are contiguous).
@@ -40,9 +44,9 @@ struct alignas(64) KernelSample {
   double cy3[2], cy4[2], cy5[2], cy6[2];  // csign*y3, csign*y4, ...
 };
 
-// Scratch of one integration (one per worker), and what the last call found.
 // Two distances of the distance sum, summed side by side: their running sums (slots 1-5 and
-// 7-10) and where they stand in the samples. Scratch of krvhsum.
+// 7-10) and where they stand in the samples. Scratch of krvhsum_chunk, kept from one chunk of
+// samples to the next.
 struct DistancePair {
   double g[9][2];
   double cr[2], e[2], a[2], r[2], rs[2];
@@ -52,8 +56,18 @@ struct DistancePair {
   bool live[2];     // the taper is still above the cut
   bool done;
   int js[2];  // the distances' indices
+  // Beyond its directly tabulated range a distance goes on alone (the tail): its sums, its next
+  // sample, and its state (0 not yet known, 1 running, 2 ended, 3 none).
+  double tg[2][10];
+  long long ti[2];
+  int tstate[2];
 };
 
+// Kernel samples are produced and summed in chunks of this many, a multiple of the sum's block of
+// 64 samples: 512 KB per worker, whatever the sample count.
+inline constexpr long long kChunk = 2048;
+
+// Scratch of one integration (one per worker), and what the last call found.
 struct HankelWork {
   std::array<double, nrmax + 1> rsmooth{};
   std::array<double, 7> yasym{};  // asymptote of the kernel (slopes for 2, 4, 6); 0 unless asymok
@@ -66,8 +80,9 @@ struct HankelWork {
   int ir0 = 1;                           // first distance of the sum: 2 when r(1) is the axis
   std::array<double, 7> s0{}, s1{};      // the sums of the zero distance (no asymptote)
   bool shterms = false;                  // the SH kernel or the n*J_n/x terms take part in the sum
-  std::vector<KernelSample> ksamp;       // samples 1..nktot (0 unused); grown, never shrunk
+  std::vector<KernelSample> ksamp = std::vector<KernelSample>(kChunk);  // the current chunk
   std::vector<DistancePair> pairs = std::vector<DistancePair>((nrmax + 1) / 2);
+  int npairs = 0;  // pairs of the current sum
 };
 
 // y(1..6) = 0, then the P-SV part (psvflag) and the SH part (shflag) at wavenumber k.
@@ -75,7 +90,8 @@ void krvresp(std::array<double, 7>& y, double k, bool psvflag, bool shflag, doub
              const KernelContext& ctx);
 
 // Fills grn for distances r(1..nr) (1-based) for the current source and depth pair: krvhprep,
-// the kernel at every wavenumber sample, krvhsum, krvhfinish.
+// then chunk by chunk the kernel at the wavenumber samples and their distance sum, krvhfinish.
+// Memory does not grow with the number of samples.
 void krvhankel(GreenTable& grn, const std::array<double, nrmax + 1>& r, int nr, double sampfac,
                double lambda, double mu, const HankelContext& ctx, HankelWork& work);
 
@@ -94,10 +110,18 @@ void krvhfinish(GreenTable& grn, const std::array<double, nrmax + 1>& r, int nr,
 // The record of the sample at wavenumber k (step dk) of the kernel y(1..6).
 void krvksample(KernelSample& s, double k, double dk, const std::array<double, 7>& y, double csign);
 
-// The distance sum of the samples held in work (1..nktot, step dk) for the distances
-// r(ir0..nr) > 0: sets slots 1-5 and 7-10 of grn to the tapered sums, the order of the tables
-// being the source's. Slot 6 and the distances not summed are left as they are.
-void krvhsum(GreenTable& grn, const std::array<double, nrmax + 1>& r, int nr, int ir0,
-             const BesselTables& tab, HankelWork& work);
+// The distance sum, fed chunk by chunk with the samples k_i = i*dk, i = 1..nktot (dk, nktot,
+// rsmooth and shterms as left in work by krvhprep and krvhankel), for the distances
+// r(ir0..nr) > 0. Each distance sums its samples in increasing order whatever the chunks.
+// krvhsum_start: the distances and their ranges of directly tabulated arguments.
+void krvhsum_start(const std::array<double, nrmax + 1>& r, int nr, int ir0, const BesselTables& tab,
+                   HankelWork& work);
+// The samples i1..i2 (ks[0] is sample i1); i1 = 1 + a multiple of kChunk, i2 = i1 + kChunk - 1
+// or nktot, chunks in increasing order.
+void krvhsum_chunk(const KernelSample* ks, long long i1, long long i2, const BesselTables& tab,
+                   HankelWork& work);
+// Sets slots 1-5 and 7-10 of grn to the tapered sums, the order of the tables being the
+// source's. Slot 6 and the distances not summed are left as they are.
+void krvhsum_end(GreenTable& grn, const HankelWork& work);
 
 }  // namespace kirva

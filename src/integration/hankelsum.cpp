@@ -37,20 +37,15 @@ inline double taper(double k, double s) {
   return std::exp(-(t * t));
 }
 
-// The ten accumulators of one distance (slot 6 unused).
-struct Acc {
-  double g[10] = {};
-};
-
-// The samples from i on for one distance, one at a time with the general lookup (arguments beyond
-// the directly tabulated range reuse the last period) and an exact taper per sample.
-void tail(Acc& acc, const KernelSample* ks, long long i, long long nktot, double r, double rs,
-          bool shterms, const BesselTables& tab) {
-  double* g = acc.g;
-  for (; i <= nktot; ++i) {
-    const KernelSample& s = ks[i];
+// The samples ti..i2 of one distance beyond its directly tabulated range (the tail), one at a
+// time with the general lookup (arguments beyond that range reuse the last period) and an exact
+// taper per sample; ks[0] is sample i1. Returns false once the taper has fallen below the cut.
+bool tail(double* g, long long& ti, const KernelSample* ks, long long i1, long long i2, double r,
+          double rs, bool shterms, const BesselTables& tab) {
+  for (; ti <= i2; ++ti) {
+    const KernelSample& s = ks[ti - i1];
     const double t = taper(s.k[0], rs);
-    if (t < kTiny) break;
+    if (t < kTiny) return false;
     double vj, vdj, vnj;
     tablook(s.k[0] * r, vj, vdj, vnj, tab);
     const double a = vj * t;
@@ -71,13 +66,22 @@ void tail(Acc& acc, const KernelSample* ks, long long i, long long nktot, double
       g[6] += s.y4[0] * b;
     }
   }
+  return true;
 }
 
-// The last sample whose argument k*r lies in the directly tabulated range (k grows with i).
-long long last_direct(const KernelSample* ks, long long nktot, double cr) {
-  const KernelSample* end = std::partition_point(
-      ks + 1, ks + nktot + 1, [cr](const KernelSample& s) { return s.k[0] * cr < kDirect; });
-  return static_cast<long long>(end - ks) - 1;
+// The last sample whose argument k_i*r = (i*dk)*r lies in the directly tabulated range (k grows
+// with i); 0 when even the first lies beyond it.
+long long last_direct(long long nktot, double dk, double cr) {
+  long long lo = 0, hi = nktot;  // the answer lies in [lo, hi]
+  while (lo < hi) {
+    const long long mid = lo + (hi - lo + 1) / 2;
+    if (static_cast<double>(mid) * dk * cr < kDirect) {
+      lo = mid;
+    } else {
+      hi = mid - 1;
+    }
+  }
+  return lo;
 }
 
 // Two distances side by side in the lanes of a vector. Two lanes: the baseline instruction set
@@ -95,7 +99,7 @@ inline void save(double (&x)[2], V v) {
   __builtin_memcpy(x, &v, sizeof v);
 }
 
-void start(DistancePair& p, const KernelSample* ks, long long nktot, double dk, double xstep) {
+void start(DistancePair& p, long long nktot, double dk, double xstep) {
   p.nend = 0;
   for (int l = 0; l < W; ++l) {
     p.cr[l] = p.r[l] / xstep;
@@ -103,8 +107,9 @@ void start(DistancePair& p, const KernelSample* ks, long long nktot, double dk, 
     p.e[l] = -std::expm1(-2.0 * p.a[l]);
     p.live[l] = true;
     // Each lane's own last direct sample, so that a lane's sum does not depend on its neighbour.
-    p.nl[l] = last_direct(ks, nktot, p.cr[l]);
+    p.nl[l] = last_direct(nktot, dk, p.cr[l]);
     p.nend = std::max(p.nend, p.nl[l]);
+    p.tstate[l] = 0;
   }
   for (auto& g : p.g) g[0] = g[1] = 0.0;
   p.i = 1;
@@ -112,9 +117,10 @@ void start(DistancePair& p, const KernelSample* ks, long long nktot, double dk, 
 }
 
 // The block of samples from p.i on (kBlock of them, or fewer at the end): the taper restarts
-// exactly at the block's first sample and then follows the recurrence.
+// exactly at the block's first sample and then follows the recurrence. ks[0] is sample i1; the
+// block lies within the chunk, whose length is a multiple of kBlock.
 template <bool kSh>
-void block(DistancePair& p, const KernelSample* ks, const BesselTables& tab) {
+void block(DistancePair& p, const KernelSample* ks, long long i1, const BesselTables& tab) {
   long long i = p.i;
   if (i > p.nend) {
     p.done = true;
@@ -122,7 +128,7 @@ void block(DistancePair& p, const KernelSample* ks, const BesselTables& tab) {
   }
   const BesselCell* cell = tab.cell.data();
   const V cr = load(p.cr), e = load(p.e);
-  const double k = ks[i].k[0];
+  const double k = ks[i - i1].k[0];
   const double m = static_cast<double>(2 * i + 1);
   V t, q;
   bool any = false;
@@ -146,7 +152,7 @@ void block(DistancePair& p, const KernelSample* ks, const BesselTables& tab) {
   auto bcv = [](V& v, const double(&x)[2]) { v = load(x); };
   // One sample; kChecked: some lane may be past its last directly tabulated sample.
   auto step = [&]<bool kChecked>(long long i) {
-    const KernelSample& s = ks[i];
+    const KernelSample& s = ks[i - i1];
     V kv, y1, y2, mky3, ky1;
     bcv(kv, s.k);
     bcv(y1, s.y1);
@@ -231,69 +237,98 @@ void block(DistancePair& p, const KernelSample* ks, const BesselTables& tab) {
   p.i = i;
 }
 
-// The sums of the two distances; arguments beyond the directly tabulated range, the rest one
-// distance at a time.
-void finish(const DistancePair& p, Acc* acc, const KernelSample* ks, long long nktot, bool sh,
-            const BesselTables& tab) {
+// After the blocks of a chunk: a distance whose block sums have passed its last directly
+// tabulated sample goes on alone from the next one, while its taper lasts. Its lane of the
+// vector sums gains nothing but zeros from later blocks, so the tail starts from its final value.
+// The unused lane of a short last pair is left out.
+template <bool kSh>
+void tails(DistancePair& p, const KernelSample* ks, long long i1, long long i2, long long nktot,
+           const BesselTables& tab) {
   static constexpr int slot[9] = {0, 1, 2, 3, 4, 6, 7, 8, 9};
   for (int l = 0; l < W; ++l) {
-    Acc& o = acc[l];
-    for (int c = 0; c < 9; ++c) o.g[slot[c]] = p.g[c][l];
-    if (p.live[l] && p.nl[l] < nktot && p.i > p.nl[l])
-      tail(o, ks, p.nl[l] + 1, nktot, p.r[l], p.rs[l], sh, tab);
+    if (p.tstate[l] == 0) {
+      if (l == 1 && p.js[1] == p.js[0]) {
+        p.tstate[l] = 3;
+      } else if (p.i > p.nl[l]) {
+        p.tstate[l] = p.live[l] && p.nl[l] < nktot ? 1 : 3;
+      } else if (p.done) {
+        p.tstate[l] = 3;
+      }
+      if (p.tstate[l] == 1) {
+        for (double& g : p.tg[l]) g = 0.0;
+        for (int c = 0; c < 9; ++c) p.tg[l][slot[c]] = p.g[c][l];
+        p.ti[l] = p.nl[l] + 1;
+      }
+    }
+    if (p.tstate[l] == 1 && !tail(p.tg[l], p.ti[l], ks, i1, i2, p.r[l], p.rs[l], kSh, tab))
+      p.tstate[l] = 2;
   }
 }
 
-void store(GreenTable& grn, int j, const Acc& acc, double r) {
+void store(GreenTable& grn, int j, const double* g, double r) {
   const double sr = std::sqrt(r);
-  double* g = &grn.v[10 * (j - 1)];
+  double* out = &grn.v[10 * (j - 1)];
   for (int c = 0; c < 10; ++c) {
-    if (c != 5) g[c] = acc.g[c] / sr;
+    if (c != 5) out[c] = g[c] / sr;
   }
 }
 
 }  // namespace
 
-void krvhsum(GreenTable& grn, const std::array<double, nrmax + 1>& r, int nr, int ir0,
-             const BesselTables& tab, HankelWork& work) {
-  const KernelSample* ks = work.ksamp.data();
-  const long long nktot = work.nktot;
-  int np = 0;
-  {
-    std::array<int, nrmax + 1> jlist;
-    int njl = 0;
-    for (int j = ir0; j <= nr; ++j) {
-      if (r[j] > 0.0) jlist[njl++] = j;
-    }
-    for (int p = 0; p < njl; p += W, ++np) {
-      DistancePair& d = work.pairs[static_cast<std::size_t>(np)];
-      // A short last pair repeats its first distance in the unused lane.
-      for (int l = 0; l < W; ++l) {
-        d.js[l] = p + l < njl ? jlist[p + l] : jlist[p];
-        d.r[l] = r[d.js[l]];
-        d.rs[l] = work.rsmooth[d.js[l]];
-      }
-      start(d, ks, nktot, work.dk, tab.xstep);
-    }
+void krvhsum_start(const std::array<double, nrmax + 1>& r, int nr, int ir0, const BesselTables& tab,
+                   HankelWork& work) {
+  std::array<int, nrmax + 1> jlist;
+  int njl = 0;
+  for (int j = ir0; j <= nr; ++j) {
+    if (r[j] > 0.0) jlist[njl++] = j;
   }
+  int np = 0;
+  for (int p = 0; p < njl; p += W, ++np) {
+    DistancePair& d = work.pairs[static_cast<std::size_t>(np)];
+    // A short last pair repeats its first distance in the unused lane.
+    for (int l = 0; l < W; ++l) {
+      d.js[l] = p + l < njl ? jlist[p + l] : jlist[p];
+      d.r[l] = r[d.js[l]];
+      d.rs[l] = work.rsmooth[d.js[l]];
+    }
+    start(d, work.nktot, work.dk, tab.xstep);
+  }
+  work.npairs = np;
+}
+
+void krvhsum_chunk(const KernelSample* ks, long long i1, long long i2, const BesselTables& tab,
+                   HankelWork& work) {
+  const int np = work.npairs;
   // Block by block over the samples, every pair of distances in turn: the samples of a block stay
   // in the nearest cache while all distances read them. Each distance still sums its samples in
   // increasing order.
-  for (bool active = np > 0; active;) {
-    active = false;
+  for (long long b = i1; b <= i2; b += kBlock) {
     for (int n = 0; n < np; ++n) {
       DistancePair& d = work.pairs[static_cast<std::size_t>(n)];
       if (d.done) continue;
-      work.shterms ? block<true>(d, ks, tab) : block<false>(d, ks, tab);
-      active = active || !d.done;
+      work.shterms ? block<true>(d, ks, i1, tab) : block<false>(d, ks, i1, tab);
     }
   }
   for (int n = 0; n < np; ++n) {
+    DistancePair& d = work.pairs[static_cast<std::size_t>(n)];
+    work.shterms ? tails<true>(d, ks, i1, i2, work.nktot, tab)
+                 : tails<false>(d, ks, i1, i2, work.nktot, tab);
+  }
+}
+
+void krvhsum_end(GreenTable& grn, const HankelWork& work) {
+  static constexpr int slot[9] = {0, 1, 2, 3, 4, 6, 7, 8, 9};
+  for (int n = 0; n < work.npairs; ++n) {
     const DistancePair& d = work.pairs[static_cast<std::size_t>(n)];
-    Acc acc[W];
-    finish(d, acc, ks, nktot, work.shterms, tab);
     for (int l = 0; l < W; ++l) {
-      if (l == 0 || d.js[l] != d.js[0]) store(grn, d.js[l], acc[l], d.r[l]);
+      if (l == 1 && d.js[1] == d.js[0]) continue;
+      if (d.tstate[l] == 1 || d.tstate[l] == 2) {
+        store(grn, d.js[l], d.tg[l], d.r[l]);
+      } else {
+        double g[10] = {};
+        for (int c = 0; c < 9; ++c) g[slot[c]] = d.g[c][l];
+        store(grn, d.js[l], g, d.r[l]);
+      }
     }
   }
 }

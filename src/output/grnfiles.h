@@ -40,6 +40,8 @@ class GrnAllWriter {
   // A table already rendered by render_table_binary.
   void rendered(std::string_view bytes) { file_.write(bytes); }
   void close() { file_.close(); }
+  // Moves the closed file onto its name (OutFile::commit).
+  void commit() { file_.commit(); }
 
  private:
   void put_i32(int v);
@@ -62,6 +64,8 @@ class GrnTextWriter {
   // Data lines already rendered by render_table_text.
   void rendered(std::string_view lines) { file_.write(lines); }
   void close() { file_.close(); }
+  // Moves the closed file onto its name (OutFile::commit).
+  void commit() { file_.commit(); }
 
  private:
   void end_line();

@@ -74,4 +74,17 @@ inline void krvhankel(GreenTable& grn, const std::array<double, nrmax + 1>& r, i
   krvhfinish(grn, r, nr, lambda, mu, ctx, work);
 }
 
+// The distance sum of samples held all at once, ks[i] for i = 1..work.nktot (ks[0] unused), fed
+// to the sum in chunks of `chunk` samples (a multiple of 64) as krvhankel feeds it.
+inline void sum_in_chunks(GreenTable& grn, const std::vector<KernelSample>& ks,
+                          const std::array<double, nrmax + 1>& r, int nr, int ir0,
+                          const BesselTables& tab, HankelWork& work, long long chunk = kChunk) {
+  krvhsum_start(r, nr, ir0, tab, work);
+  for (long long i1 = 1; i1 <= work.nktot; i1 += chunk) {
+    const long long i2 = std::min(i1 + chunk - 1, work.nktot);
+    krvhsum_chunk(&ks[static_cast<std::size_t>(i1)], i1, i2, tab, work);
+  }
+  krvhsum_end(grn, work);
+}
+
 }  // namespace kirva::reference

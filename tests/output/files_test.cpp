@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <array>
+#include <csignal>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,6 +20,7 @@ using testing::le_i32;
 using testing::read_file;
 using testing::split_lines;
 using testing::TempDir;
+using testing::write_file;
 
 // A distance-major table whose every value tells its component, distance and table.
 std::vector<double> marked_table(int nr, double tag) {
@@ -42,6 +46,7 @@ TEST(GrnAll, LayoutOfTheSmallestCompleteFile) {
     for (int j = 1; j <= nzs; ++j)
       w.table(marked_table(nr, 1000.0 * s + 100.0 * j), nr, kSourceTypes[s - 1]);
   w.close();
+  w.commit();
 
   const std::string b = read_file(path);
   ASSERT_EQ(b.size(), 1056u);  // 64 + 32*nlayer + nzrec*(32 + 216*nzs*nr)
@@ -93,6 +98,7 @@ TEST(GrnAll, LargeTablesStreamThroughTheBufferIntact) {
   for (int s = 1; s <= 3; ++s)
     for (int j = 1; j <= nzs; ++j) w.table(marked_table(nr, 1.0e5 * j), nr, kSourceTypes[s - 1]);
   w.close();
+  w.commit();
   const std::string b = read_file(path);
   ASSERT_EQ(b.size(), 64u + 32u + (32u + 216u * nzs * nr));
   // Last value of the file: CLVD, last depth, duz/dr at the last distance.
@@ -110,6 +116,7 @@ TEST(GrnText, HeaderParameterLineAndDataLines) {
   g[0] = -1.0e-120;
   t.data(g, 3, ds);
   t.close();
+  t.commit();
 
   const std::string text = read_file(path);
   const auto lines = split_lines(text);
@@ -158,6 +165,7 @@ TEST(GrnText, ClvdTableAndInputNamesWithBlanks) {
   t.head("my model.inp", cl, 2, 0, 1, 2, 0, 1, 0, 1, 1);
   t.data(marked_table(2, 0.0), 2, cl);
   t.close();
+  t.commit();
   auto lines = split_lines(read_file(path));
   ASSERT_EQ(lines.size(), 14u);
   EXPECT_EQ(lines[1], "# The input data file is my\r");
@@ -177,34 +185,118 @@ TEST(GrnText, ClvdTableAndInputNamesWithBlanks) {
   GrnTextWriter u;
   u.open(path);
   u.head(" lead.inp", cl, 2, 0, 1, 2, 0, 1, 0, 1, 1);
-  u.close();
+  u.commit();  // closes first
   EXPECT_EQ(split_lines(read_file(path))[1], "# The input data file is \r");
 }
 
-TEST(OutFile, FailuresNameThePathAndTheReason) {
-  TempDir dir;
-  const std::string full = (dir / "full.grn").string();
-  std::filesystem::create_symlink("/dev/full", full);
-  GrnTextWriter t;
-  t.open(full);
-  t.head("a", source_info(SourceType::ss), 2, 0, 1, 2, 0, 1, 0, 1, 1);
-  try {
-    t.close();  // the buffered header reaches the device only here
-    FAIL() << "close on a full device succeeded";
-  } catch (const Stop& s) {
-    EXPECT_EQ(std::string(s.what()),
-              " Error in output: cannot write file '" + full + "': No space left on device");
+// A file-size limit as a full disk: writes beyond it fail with EFBIG instead of raising SIGXFSZ.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    ::getrlimit(RLIMIT_FSIZE, &old_);
+    old_handler_ = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit lim = old_;
+    lim.rlim_cur = bytes;
+    ::setrlimit(RLIMIT_FSIZE, &lim);
   }
+  ~FileSizeLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &old_);
+    std::signal(SIGXFSZ, old_handler_);
+  }
+
+ private:
+  rlimit old_{};
+  void (*old_handler_)(int) = nullptr;
+};
+
+std::string stop_text(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const Stop& s) {
+    return s.what();
+  }
+  return "no stop";
+}
+
+TEST(OutFile, FailuresNameTheFinalPathAndTheReasonAndLeaveTheEarlierFile) {
+  TempDir dir;
+  const std::string path = (dir / "ss.grn").string();
+  write_file(path, "earlier run");
+  {
+    const FileSizeLimit limit(1000);
+    OutFile f;
+    f.open(path);
+    f.write(std::string(5000, 'x'));
+    EXPECT_EQ(stop_text([&] { f.close(); }),
+              " Error in output: cannot write file '" + path + "': File too large");
+  }
+  EXPECT_EQ(read_file(path), "earlier run");
+  EXPECT_EQ(dir.entries(), (std::vector<std::string>{"ss.grn"}));
 
   const std::string missing = (dir / "no-such-dir" / "grnfun.all").string();
   GrnAllWriter w;
-  try {
-    w.open(missing);
-    FAIL() << "open in a missing directory succeeded";
-  } catch (const Stop& s) {
-    EXPECT_EQ(std::string(s.what()),
-              " Error in output: cannot open file '" + missing + "': No such file or directory");
+  EXPECT_EQ(stop_text([&] { w.open(missing); }),
+            " Error in output: cannot open file '" + missing + "': No such file or directory");
+
+  // A directory of the final name could never be replaced: said at the open.
+  std::filesystem::create_directory(dir / "cl.grn");
+  OutFile d;
+  EXPECT_EQ(
+      stop_text([&] { d.open((dir / "cl.grn").string()); }),
+      " Error in output: cannot replace file '" + (dir / "cl.grn").string() + "': Is a directory");
+}
+
+TEST(OutFile, TheFinalNameChangesOnlyAtTheCommit) {
+  TempDir dir;
+  const std::string path = (dir / "grnfun.all").string();
+  write_file(path, "earlier run");
+  {
+    OutFile f;
+    f.open(path);
+    f.write(std::string(100000, 'n'));  // more than the buffer: part of it is on the disk
+    // The temporary begins with the final name and is unmistakable.
+    const std::string temp = std::filesystem::path(f.temporary()).filename().string();
+    EXPECT_EQ(temp.rfind("grnfun.all.kirva-tmp-", 0), 0u) << temp;
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"grnfun.all", temp}));
+    f.close();
+    EXPECT_EQ(read_file(path), "earlier run");
+  }  // never committed: removed
+  EXPECT_EQ(dir.entries(), (std::vector<std::string>{"grnfun.all"}));
+  EXPECT_EQ(read_file(path), "earlier run");
+
+  OutFile f;
+  f.open(path);
+  f.write("new run");
+  f.commit();
+  EXPECT_EQ(read_file(path), "new run");
+  EXPECT_EQ(dir.entries(), (std::vector<std::string>{"grnfun.all"}));
+}
+
+TEST(OutFile, ASymbolicLinkIsReplacedAndItsTargetLeftAsItWas) {
+  TempDir dir;
+  write_file(dir / "target", "kept");
+  std::filesystem::create_symlink(dir / "target", dir / "ds.grn");
+  std::filesystem::create_symlink("/dev/full", dir / "cl.grn");
+  for (const char* name : {"ds.grn", "cl.grn"}) {
+    OutFile f;
+    f.open((dir / name).string());
+    f.write("new run");
+    f.commit();
+    EXPECT_FALSE(std::filesystem::is_symlink(dir / name)) << name;
+    EXPECT_EQ(read_file(dir / name), "new run") << name;
   }
+  EXPECT_EQ(read_file(dir / "target"), "kept");
+}
+
+TEST(OutFile, TheSignalPathRemovesEveryOpenTemporary) {
+  TempDir dir;
+  OutFile a, b;
+  a.open((dir / "a").string());
+  b.open((dir / "b").string());
+  b.close();
+  ASSERT_EQ(dir.entries().size(), 2u);
+  remove_temporaries();
+  EXPECT_TRUE(dir.entries().empty());
 }
 
 }  // namespace
