@@ -474,7 +474,9 @@ std::vector<Field> synthesise(const TableView& t, const std::vector<SourcePoint>
   const double total = static_cast<double>(nrec) * static_cast<double>(ks.size());
   double done = 0;
   constexpr int kBlock = 32;
-  for (const auto& [depth, members] : classes) {
+  for (const auto& cls : classes) {
+    const double depth = cls.first;
+    const std::vector<int>& members = cls.second;
     // Observation-depth weights: the nearest (up to 4) tabulated depths.
     int k0 = 0, nkk = 1;
     double wk[4] = {1, 0, 0, 0};
