@@ -75,11 +75,12 @@ void Progress::finish() {
 
 void Progress::erase() {
   if (shown_ == 0) return;
-  status_line_width(0);
   std::string blank(static_cast<std::size_t>(shown_) + 2, ' ');
   blank.front() = '\r';
   blank.back() = '\r';
   put(blank);
+  // Only once the line is gone: a stop signal in between erases it once more, which is harmless.
+  status_line_width(0);
   shown_ = 0;
   last_.clear();
 }
@@ -102,9 +103,11 @@ void Progress::loop() {
       line += text;
       if (static_cast<int>(text.size()) < shown_)
         line += std::string(static_cast<std::size_t>(shown_) - text.size(), ' ');
-      put(line);
+      // The stop-signal handler learns the width before the line appears, so that a signal
+      // that comes as soon as it shows still finds it to erase.
       shown_ = std::max(shown_, static_cast<int>(text.size()));
       status_line_width(shown_);
+      put(line);
       last_ = text;
     }
     cv_.wait_for(lock, std::chrono::milliseconds(250), [this] { return stop_; });

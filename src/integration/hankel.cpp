@@ -9,9 +9,8 @@
 #include <cstdio>
 #include <string>
 
-#include "stop.h"
-
 #include "compat.h"
+#include "stop.h"
 
 namespace kirva {
 
@@ -23,6 +22,29 @@ constexpr double twopi = compat::twopi_rounded15;
 inline double taper(double k, double s) {
   const double t = k * s;
   return std::exp(-(t * t));
+}
+
+// The geometric search of krvhprep: from k in steps of the factor grow, the first wavenumber at
+// which the tapered displacement integrand k sqrt(k |y - ya|^2) (uz, ur, ut parts, the asymptote
+// ya subtracted) has fallen below a thousandth of the largest value met on the way.
+double falloff(double k, double grow, double rs, const std::array<double, 7>& ya, bool psvflag,
+               bool shflag, const KernelContext& kernel, long long& nkernel) {
+  std::array<double, 7> y{};
+  double fmax = 0.0;
+  for (;;) {
+    krvresp(y, k, psvflag, shflag, eps, kernel);
+    ++nkernel;
+    const double d1 = y[1] - ya[1];
+    const double d3 = y[3] - ya[3];
+    const double d5 = y[5] - ya[5];
+    const double f = taper(k, rs) * k * std::sqrt(k * (d1 * d1 + d3 * d3 + d5 * d5));
+    fmax = std::max(fmax, f);
+    if (f > 0.001 * fmax) {
+      k = grow * k;
+    } else {
+      return k;
+    }
+  }
 }
 
 }  // namespace
@@ -86,24 +108,11 @@ void krvhprep(GreenTable& grn, const std::array<double, nrmax + 1>& r, int nr, d
   //    displacements, slopes of the stresses) so that it can be subtracted and transformed exactly.
   if (zs == zrec) {
     // Envelope pass: how far in k the smoothed displacement integrand still matters.
-    double k = 0.00628318530717959 / (r[nr] + rhalf + dz);
-    double fmax = 0.0;
-    for (;;) {
-      krvresp(y, k, psvflag, shflag, eps, ctx.kernel);
-      ++nkernel;
-      const double f =
-          taper(k, rhalf) * k * std::sqrt(k * (y[1] * y[1] + y[3] * y[3] + y[5] * y[5]));
-      fmax = std::max(fmax, f);
-      if (f > 0.001 * fmax) {
-        k = 1.25 * k;
-      } else {
-        break;
-      }
-    }
-    const double ka = k;
+    const double ka = falloff(0.00628318530717959 / (r[nr] + rhalf + dz), 1.25, rhalf, ya, psvflag,
+                              shflag, ctx.kernel, nkernel);
 
     // Convergence pass: the displacements and the stresses over k*mu must settle before ka.
-    k = 0.00628318530717959 / (dz + r[nr] + rhalf);
+    double k = 0.00628318530717959 / (dz + r[nr] + rhalf);
     for (;;) {
       krvresp(y, k, psvflag, shflag, eps, ctx.kernel);
       ++nkernel;
@@ -136,26 +145,8 @@ void krvhprep(GreenTable& grn, const std::array<double, nrmax + 1>& r, int nr, d
   // 3. Cut-off: the first k whose tapered integrand at the first distance has fallen below a
   //    thousandth of the largest seen.
   const double rs1 = rsmooth[1];
-  double kmax;
-  {
-    double k = twopi * eps / (dz + rhalf + r[nr]);
-    double fmax = 0.0;
-    for (;;) {
-      krvresp(y, k, psvflag, shflag, eps, ctx.kernel);
-      ++nkernel;
-      const double d1 = y[1] - ya[1];
-      const double d3 = y[3] - ya[3];
-      const double d5 = y[5] - ya[5];
-      const double f = taper(k, rs1) * k * std::sqrt(k * (d1 * d1 + d3 * d3 + d5 * d5));
-      fmax = std::max(fmax, f);
-      if (f > 0.001 * fmax) {
-        k = 1.2 * k;
-      } else {
-        break;
-      }
-    }
-    kmax = k;
-  }
+  const double kmax = falloff(twopi * eps / (dz + rhalf + r[nr]), 1.2, rs1, ya, psvflag, shflag,
+                              ctx.kernel, nkernel);
 
   // 4. Sampling: fine enough for the largest distance, with 500 samples to spare.
   const double dk0 = twopi / (dz + (r[nr] + rs1) * sampfac);
