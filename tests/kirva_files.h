@@ -79,18 +79,16 @@ struct RunResult {
   std::string out, err;
 };
 
-// Runs the kirva executable in dir with the given arguments; stdin is the given text (empty
-// when none is given, so a prompt meets the end of its input).
-// Runs kirva in dir with the given arguments, standard input and extra environment variables
-// (name, value).
-inline RunResult run_kirva(const fs::path& dir, const std::vector<std::string>& args,
-                           const std::string& input = "",
-                           const std::vector<std::pair<std::string, std::string>>& env = {}) {
+// Runs an executable in dir with the given arguments, standard input (empty when none is given,
+// so a prompt meets the end of its input) and extra environment variables (name, value).
+inline RunResult run_executable(const std::string& exe, const fs::path& dir,
+                                const std::vector<std::string>& args, const std::string& input = "",
+                                const std::vector<std::pair<std::string, std::string>>& env = {}) {
   TempDir cap;
   write_file(cap / "stdin", input);
   const std::string in = (cap / "stdin").string(), out = (cap / "stdout").string(),
                     err = (cap / "stderr").string();
-  std::vector<std::string> argstore{KIRVA_EXE};
+  std::vector<std::string> argstore{exe};
   argstore.insert(argstore.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (auto& a : argstore) argv.push_back(a.data());
@@ -115,6 +113,13 @@ inline RunResult run_kirva(const fs::path& dir, const std::vector<std::string>& 
   r.out = read_file(out);
   r.err = read_file(err);
   return r;
+}
+
+// Runs kirva likewise.
+inline RunResult run_kirva(const fs::path& dir, const std::vector<std::string>& args,
+                           const std::string& input = "",
+                           const std::vector<std::pair<std::string, std::string>>& env = {}) {
+  return run_executable(KIRVA_EXE, dir, args, input, env);
 }
 
 // Little-endian values at a byte offset of the binary file.

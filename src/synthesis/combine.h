@@ -1,0 +1,68 @@
+// The field of many point sources at many receivers, combined from the tables.
+//
+// For every pair of a source depth and a receiver depth the three source types' columns are
+// first interpolated in source depth and observation depth and laid out distance by distance
+// (`Reduced`); per source and receiver there is then one cubic stencil in distance and the
+// combination with the source's azimuthal factors (the moment-tensor synthesis of the tables'
+// conventions), turned from the source's cylindrical frame into the table frame and summed.
+#pragma once
+
+#include <array>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "synthesis/receivers.h"
+#include "synthesis/sources.h"
+#include "synthesis/tables.h"
+
+namespace kirva::syn {
+
+// Displacement (m) and displacement gradient du_i/dx_j at one receiver, east-north-up frame.
+struct Field {
+  Vec3 u{};
+  std::array<std::array<double, 3>, 3> grad{};
+};
+
+// The interpolated columns of one (source depth, observation depth) pair, one row of `width`
+// values per distance, with row 0 the mirror point -r[1] (continued by each column's parity)
+// when the distances start on the axis.
+struct Reduced {
+  int width = 0;
+  std::vector<double> rows;
+};
+
+// What the receivers need: the displacement alone; with the strain (the symmetric part of the
+// gradient, which is all `Field::grad` then holds); or the whole gradient (tilts, rotation).
+enum class Need { displacement, strain, gradient };
+
+// Fills `out` for source depth zs and the observation-depth weights (k0, wk[nk]); `surface`
+// leaves out the columns that vanish or follow from the others at a free surface.
+void reduce(const TableView& t, Need need, bool surface, double zs, int k0, int nk,
+            const double* wk, Reduced& out);
+
+// Whether observation depth k is a free surface in the tables: depth 0, ezr and etz zero, and
+// ezz = -lambda (err + ett) / (lambda + 2 mu) to rounding, for every source depth.
+bool free_surface(const TableView& t, int k);
+
+struct SynthesisOptions {
+  Need need = Need::gradient;
+  int threads = 1;
+  // Leave out the columns that a free surface determines (false: always the general layout).
+  bool use_free_surface = true;
+  // Called now and then from the calling thread with the share done (0..1).
+  std::function<void(double)> progress;
+};
+
+// Checks every pair against the tables' ranges; stops with a message naming the first pair out
+// of range (receivers in order, then sources in order) and the range the tables would need.
+void check_ranges(const TableView& t, const std::vector<SourceSpec>& specs,
+                  const std::vector<SourcePoint>& points, const std::vector<Receiver>& receivers,
+                  bool geographic);
+
+// The field at every receiver. The sum over sources runs in the same order for every receiver
+// whatever the number of workers, so results do not depend on it.
+std::vector<Field> synthesise(const TableView& t, const std::vector<SourcePoint>& points,
+                              const std::vector<Receiver>& receivers, const SynthesisOptions& opt);
+
+}  // namespace kirva::syn

@@ -1,0 +1,109 @@
+#include "synthesis/output.h"
+
+#include <netcdf.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "stop.h"
+
+namespace kirva::syn {
+
+void write_text(const std::string& path, const Table& t, const std::vector<Receiver>& receivers) {
+  const bool to_stdout = path.empty() || path == "-";
+  const std::string name = to_stdout ? "standard output" : path;
+  std::FILE* out = to_stdout ? stdout : std::fopen(path.c_str(), "w");
+  if (out == nullptr) {
+    throw Stop("kirva-syn: cannot create " + path + ": " + std::strerror(errno));
+  }
+  bool ok = true;
+  for (const auto& c : t.comments) ok = ok && std::fprintf(out, "# %s\n", c.c_str()) >= 0;
+  std::string head = t.named ? "# name x y depth" : "# x y depth";
+  for (Quantity q : t.quantities) {
+    head += ' ';
+    head += info(q).name;
+  }
+  ok = ok && std::fprintf(out, "%s\n", head.c_str()) >= 0;
+  const std::size_t nq = t.quantities.size();
+  for (std::size_t i = 0; i < receivers.size() && ok; ++i) {
+    const Receiver& r = receivers[i];
+    if (t.named) ok = std::fprintf(out, "%s ", r.name.c_str()) >= 0;
+    ok = ok && std::fprintf(out, "%.10g %.10g %.10g", r.x, r.y, r.depth / 1000.0) >= 0;
+    for (std::size_t k = 0; k < nq && ok; ++k) {
+      ok = std::fprintf(out, " %.9e", t.values[i * nq + k]) >= 0;
+    }
+    ok = ok && std::fputc('\n', out) != EOF;
+  }
+  ok = std::fflush(out) == 0 && ok && !std::ferror(out);
+  const int err = errno;
+  if (!to_stdout) ok = std::fclose(out) == 0 && ok;
+  if (!ok) throw Stop("kirva-syn: cannot write " + name + ": " + std::strerror(err));
+}
+
+namespace {
+void nc_check(int status, const std::string& path) {
+  if (status != NC_NOERR) {
+    throw Stop("kirva-syn: cannot write " + path + ": " + nc_strerror(status));
+  }
+}
+void nc_text(int id, int var, const char* name, const std::string& value, const std::string& path) {
+  nc_check(nc_put_att_text(id, var, name, value.size(), value.c_str()), path);
+}
+}  // namespace
+
+void write_netcdf(const std::string& path, const Table& t, const Grid& grid) {
+  int id = -1;
+  nc_check(nc_create(path.c_str(), NC_CLOBBER | NC_64BIT_OFFSET, &id), path);
+  try {
+    const char* xn = t.geographic ? "lon" : "x";
+    const char* yn = t.geographic ? "lat" : "y";
+    int dx, dy, vx, vy;
+    nc_check(nc_def_dim(id, xn, grid.nx, &dx), path);
+    nc_check(nc_def_dim(id, yn, grid.ny, &dy), path);
+    nc_check(nc_def_var(id, xn, NC_DOUBLE, 1, &dx, &vx), path);
+    nc_check(nc_def_var(id, yn, NC_DOUBLE, 1, &dy, &vy), path);
+    nc_text(id, vx, "units", t.geographic ? "degrees_east" : "km", path);
+    nc_text(id, vy, "units", t.geographic ? "degrees_north" : "km", path);
+    nc_text(id, vx, "long_name", t.geographic ? "longitude" : "x (east)", path);
+    nc_text(id, vy, "long_name", t.geographic ? "latitude" : "y (north)", path);
+    std::vector<int> vars;
+    const int dims[2] = {dy, dx};
+    for (Quantity q : t.quantities) {
+      int v;
+      const QuantityInfo& qi = info(q);
+      nc_check(nc_def_var(id, std::string(qi.name).c_str(), NC_DOUBLE, 2, dims, &v), path);
+      nc_text(id, v, "units", std::string(qi.unit), path);
+      nc_text(id, v, "long_name", std::string(qi.long_name), path);
+      vars.push_back(v);
+    }
+    nc_text(id, NC_GLOBAL, "Conventions", "CF-1.7", path);
+    std::string history;
+    for (const auto& c : t.comments) {
+      if (!history.empty()) history += '\n';
+      history += c;
+    }
+    nc_text(id, NC_GLOBAL, "title", "kirva-syn synthesis", path);
+    nc_text(id, NC_GLOBAL, "comment", history, path);
+    const double depth = grid.depth_km;
+    nc_check(nc_put_att_double(id, NC_GLOBAL, "depth_km", NC_DOUBLE, 1, &depth), path);
+    nc_check(nc_enddef(id), path);
+    std::vector<double> xs(grid.nx), ys(grid.ny);
+    for (int i = 0; i < grid.nx; ++i) xs[i] = grid.x0 + i * grid.dx;
+    for (int j = 0; j < grid.ny; ++j) ys[j] = grid.y0 + j * grid.dy;
+    nc_check(nc_put_var_double(id, vx, xs.data()), path);
+    nc_check(nc_put_var_double(id, vy, ys.data()), path);
+    const std::size_t nq = t.quantities.size(), n = xs.size() * ys.size();
+    std::vector<double> field(n);
+    for (std::size_t k = 0; k < nq; ++k) {
+      for (std::size_t i = 0; i < n; ++i) field[i] = t.values[i * nq + k];
+      nc_check(nc_put_var_double(id, vars[k], field.data()), path);
+    }
+  } catch (...) {
+    nc_close(id);
+    throw;
+  }
+  nc_check(nc_close(id), path);
+}
+
+}  // namespace kirva::syn

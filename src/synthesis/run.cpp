@@ -1,0 +1,283 @@
+#include "synthesis/run.h"
+
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <cmath>
+#include <cstdio>
+#include <iostream>
+#include <sstream>
+#include <thread>
+
+#include "library/library.h"
+#include "stop.h"
+#include "synthesis/combine.h"
+#include "synthesis/output.h"
+#include "synthesis/parse.h"
+#include "synthesis/quantities.h"
+#include "synthesis/receivers.h"
+#include "synthesis/sources.h"
+#include "synthesis/tables.h"
+
+namespace kirva::syn {
+
+namespace {
+
+struct Options {
+  std::string library;
+  std::vector<std::string> faults, patches, points, tensors;
+  std::string point_file, grid, geographic, quantities = "ux,uy,uz", receiver, los, output;
+  std::optional<double> depth, friction, patch_size;
+  int gauss = 2;
+  std::optional<int> threads;
+};
+
+bool ends_with(const std::string& s, const std::string& tail) {
+  return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+std::string num(double v) {
+  std::ostringstream s;
+  s << v;
+  return s.str();
+}
+
+int synthesis(const Options& o) {
+  Projector proj;
+  if (!o.geographic.empty()) {
+    const auto v = slash_numbers(o.geographic, 2, "--geographic LON/LAT");
+    proj.geographic = true;
+    proj.lon0 = v[0];
+    proj.lat0 = v[1];
+  }
+  const GreenLibrary lib(o.library);
+  const TableView view = view_of(lib);
+
+  // Sources, in the order given: Coulomb files, patch files, points, tensors.
+  std::vector<SourceSpec> specs;
+  std::optional<double> coulomb_friction, coulomb_depth;
+  std::optional<CoulombGrid> coulomb_grid;
+  for (const auto& f : o.faults) {
+    CoulombFile c = read_coulomb(f, proj);
+    if (c.sources.empty()) throw Stop("kirva-syn: " + f + " holds no fault row");
+    specs.insert(specs.end(), c.sources.begin(), c.sources.end());
+    if (!coulomb_friction) coulomb_friction = c.friction;
+    if (!coulomb_grid && c.grid) {
+      coulomb_grid = c.grid;
+      coulomb_depth = c.depth_km;
+    }
+  }
+  for (const auto& f : o.patches) {
+    auto p = read_patches(f, proj);
+    if (p.empty()) throw Stop("kirva-syn: " + f + " holds no patch");
+    specs.insert(specs.end(), p.begin(), p.end());
+  }
+  for (const auto& p : o.points) specs.push_back(point_source(p, proj));
+  for (const auto& t : o.tensors) {
+    std::string warning;
+    specs.push_back(tensor_source(t, proj, warning));
+    if (!warning.empty()) std::fprintf(stderr, "%s\n", warning.c_str());
+  }
+  if (specs.empty()) {
+    throw Stop("kirva-syn: no source: give --faults, --patches, --point or --tensor");
+  }
+
+  // Receivers.
+  if (!o.grid.empty() && !o.point_file.empty()) {
+    throw Stop("kirva-syn: give either --grid or --points, not both");
+  }
+  std::vector<Receiver> receivers;
+  std::optional<Grid> grid;
+  const double depth = o.depth.value_or(0.0);
+  if (o.depth && !(*o.depth >= 0)) throw Stop("kirva-syn: --depth is above the surface");
+  if (!o.point_file.empty()) {
+    receivers = read_points(o.point_file, depth, proj);
+  } else {
+    if (!o.grid.empty()) {
+      grid = parse_grid(o.grid);
+      grid->depth_km = depth;
+    } else if (coulomb_grid) {
+      const CoulombGrid& c = *coulomb_grid;
+      grid = make_grid(std::min(c.x0, c.x1), std::max(c.x0, c.x1), c.dx, std::min(c.y0, c.y1),
+                       std::max(c.y0, c.y1), c.dy, o.depth ? depth : coulomb_depth.value_or(0.0),
+                       "the Grid Parameters of " + o.faults.front());
+    } else {
+      throw Stop(
+          "kirva-syn: no receiver: give --grid or --points (or a Coulomb file with Grid "
+          "Parameters)");
+    }
+    receivers = grid_receivers(*grid, proj);
+  }
+
+  // Quantities and what they need.
+  const auto qs = parse_quantities(o.quantities);
+  const bool want_cfs = std::find(qs.begin(), qs.end(), Quantity::cfs) != qs.end();
+  ReceiverFault rf;
+  if (!o.receiver.empty()) {
+    const auto v = slash_numbers(o.receiver, 3, "--receiver STRIKE/DIP/RAKE");
+    rf.strike = v[0];
+    rf.dip = v[1];
+    rf.rake = v[2];
+  } else if (want_cfs) {
+    throw Stop("kirva-syn: cfs needs the receiver fault: --receiver STRIKE/DIP/RAKE");
+  }
+  rf.friction = o.friction ? *o.friction : coulomb_friction.value_or(0.4);
+  const bool want_los = std::find(qs.begin(), qs.end(), Quantity::los) != qs.end();
+  std::optional<Vec3> los;
+  if (!o.los.empty()) {
+    const auto v = slash_numbers(o.los, 3, "--los LX/LY/LZ");
+    los = unit_los(v[0], v[1], v[2], "--los");
+  }
+  if (want_los) {
+    for (const auto& r : receivers) {
+      if (!r.los && !los) {
+        throw Stop(
+            "kirva-syn: los needs a line-of-sight vector: give --los LX/LY/LZ or one per "
+            "point (receiver '" +
+            r.name + "' has none)");
+      }
+    }
+  }
+
+  // Sources to weighted points.
+  Discretisation d;
+  const double dr = view.r.size() > 1 ? view.r[1] - view.r[0] : 0;
+  const double dzs = view.zs.size() > 1 ? view.zs[1] - view.zs[0] : 0;
+  d.patch_size = o.patch_size ? *o.patch_size * 1000.0 : 5.0 * std::max(dr, dzs);
+  if (!(d.patch_size > 0)) throw Stop("kirva-syn: --patch-size must be positive");
+  d.gauss = o.gauss;
+  if (d.gauss < 1 || d.gauss > 16) throw Stop("kirva-syn: --gauss must be 1 to 16");
+  const auto points = discretise(specs, d, view.earth);
+  check_ranges(view, specs, points, receivers, proj.geographic);
+
+  SynthesisOptions so;
+  so.need = need_of(qs);
+  so.threads =
+      o.threads ? *o.threads : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  const bool terminal = ::isatty(STDERR_FILENO) == 1;
+  int shown = -1;
+  if (terminal && static_cast<double>(receivers.size()) * points.size() > 2e7) {
+    so.progress = [&shown](double share) {
+      const int pc = static_cast<int>(share * 100);
+      if (pc == shown) return;
+      shown = pc;
+      std::fprintf(stderr, "\r kirva-syn: %3d %%", pc);
+      std::fflush(stderr);
+    };
+  }
+  const auto fields = synthesise(view, points, receivers, so);
+  if (shown >= 0) std::fprintf(stderr, "\n");
+
+  // The quantities, receiver by receiver.
+  Table t;
+  t.quantities = qs;
+  t.named = !o.point_file.empty();
+  t.geographic = proj.geographic;
+  t.values.resize(receivers.size() * qs.size());
+  Evaluation ev;
+  ev.fault = receiver_vectors(rf);
+  ev.friction = rf.friction;
+  for (std::size_t i = 0; i < receivers.size(); ++i) {
+    ev.lambda = view.earth.lambda(receivers[i].depth);
+    ev.mu = view.earth.mu(receivers[i].depth);
+    ev.los = receivers[i].los ? *receivers[i].los : los.value_or(Vec3{0, 0, 0});
+    for (std::size_t k = 0; k < qs.size(); ++k) {
+      t.values[i * qs.size() + k] = evaluate(qs[k], fields[i], ev);
+    }
+  }
+  t.comments.push_back("kirva-syn: static deformation from the tables of " + o.library);
+  t.comments.push_back(std::to_string(specs.size()) + " sources as " +
+                       std::to_string(points.size()) + " point sources (patches of at most " +
+                       num(d.patch_size / 1000.0) + " km, " + std::to_string(d.gauss) + "x" +
+                       std::to_string(d.gauss) + " Gauss points)");
+  t.comments.push_back(proj.geographic ? "x longitude, y latitude (degrees, projected about " +
+                                             o.geographic + "), depth km (down)"
+                                       : "x east, y north, depth down (km)");
+  t.comments.push_back(
+      "displacement m (x east, y north, z up), strain and tilt dimensionless, "
+      "stress Pa (tension positive)");
+  if (want_cfs) {
+    t.comments.push_back("cfs on receiver faults strike/dip/rake " + o.receiver + ", friction " +
+                         num(rf.friction));
+  }
+  if (ends_with(o.output, ".nc")) {
+    if (!grid) throw Stop("kirva-syn: NetCDF output (.nc) is for grids; --points writes text");
+    write_netcdf(o.output, t, *grid);
+  } else {
+    write_text(o.output, t, receivers);
+  }
+  return 0;
+}
+
+}  // namespace
+
+int run(int argc, char** argv) {
+  Options o;
+  CLI::App app{
+      "kirva-syn: displacement, strain, tilt, rotation, stress and Coulomb stress change of "
+      "shear dislocations in a layered half-space, combined from the tables of a kirva run "
+      "(grnfun.all). Frame x east, y north, z up; positions and depths in km (depth down), "
+      "angles in degrees.",
+      "kirva-syn"};
+  app.add_option("LIBRARY", o.library, "the grnfun.all of a kirva run")->required();
+  app.add_option("--faults", o.faults,
+                 "Coulomb 3 input file: its fault rows (Kode 100 slip, 400 point potency)")
+      ->allow_extra_args(false);
+  app.add_option("--patches", o.patches,
+                 "slip-distribution table: x y depth strike dip rake slip length width a line")
+      ->allow_extra_args(false);
+  app.add_option("--point", o.points, "point source X/Y/DEPTH/STRIKE/DIP/RAKE/M0 (M0 in N m)")
+      ->allow_extra_args(false);
+  app.add_option("--tensor", o.tensors,
+                 "moment tensor X/Y/DEPTH/MRR/MTT/MPP/MRT/MRP/MTP (N m; r up, t south, p east)")
+      ->allow_extra_args(false);
+  app.add_option("--points", o.point_file,
+                 "receiver file: name x y [depth [lx ly lz]] a line, '#' comments");
+  app.add_option("--grid", o.grid, "receiver grid XMIN/XMAX/DX/YMIN/YMAX/DY");
+  app.add_option("--depth", o.depth,
+                 "receiver depth of the grid (km; default the Coulomb file's DEPTH, or 0), and of "
+                 "points without one");
+  app.add_option("--geographic", o.geographic,
+                 "positions in degrees of longitude and latitude, projected about LON/LAT");
+  app.add_option("--quantities", o.quantities,
+                 "comma-separated: ux uy uz exx exy exz eyy eyz ezz tx ty wz sxx sxy sxz syy syz "
+                 "szz cfs los (default ux,uy,uz)");
+  app.add_option("--receiver", o.receiver, "receiver fault STRIKE/DIP/RAKE for cfs");
+  app.add_option("--friction", o.friction,
+                 "friction coefficient for cfs (default the Coulomb file's FRIC, or 0.4)");
+  app.add_option("--los", o.los,
+                 "line-of-sight unit vector LX/LY/LZ (east, north, up), toward "
+                 "the satellite");
+  app.add_option("--patch-size", o.patch_size,
+                 "largest patch side (km; default 5 times the larger of the tables' distance and "
+                 "source-depth steps)");
+  app.add_option("--gauss", o.gauss, "Gauss points per patch side (default 2)");
+  app.add_option("--output", o.output,
+                 "output file: NetCDF when it ends in .nc, text otherwise (default standard "
+                 "output)");
+  app.add_option("--threads", o.threads, "workers (default every hardware thread)");
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    std::cout << app.help();
+    return 0;
+  } catch (const CLI::ParseError& e) {
+    std::fprintf(stderr, "kirva-syn: %s (see kirva-syn --help)\n", e.what());
+    return 1;
+  }
+  try {
+    if (o.threads && (*o.threads < 1 || *o.threads > 4096)) {
+      throw Stop("kirva-syn: --threads must be 1 to 4096");
+    }
+    return synthesis(o);
+  } catch (const Stop& s) {
+    std::fprintf(stderr, "%s\n", s.what());
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "kirva-syn: out of memory\n");
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "kirva-syn: unexpected failure: %s\n", e.what());
+  }
+  return 1;
+}
+
+}  // namespace kirva::syn

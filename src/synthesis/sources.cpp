@@ -1,0 +1,345 @@
+#include "synthesis/sources.h"
+
+#include <cmath>
+#include <fstream>
+#include <numbers>
+#include <sstream>
+
+#include "stop.h"
+#include "synthesis/parse.h"
+
+namespace kirva::syn {
+
+namespace {
+
+constexpr double kDeg = std::numbers::pi / 180.0;
+
+std::vector<std::string> read_lines(const std::string& path) {
+  std::ifstream in(path);
+  if (!in) throw Stop("kirva-syn: cannot open " + path);
+  std::vector<std::string> lines;
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
+  if (in.bad()) throw Stop("kirva-syn: cannot read " + path);
+  return lines;
+}
+
+std::string fmt(double v) {
+  std::ostringstream s;
+  s << v;
+  return s.str();
+}
+
+// The value after "KEY=" on a header line ("#fixed=  1", "FRIC=  0.4"), if the line has it.
+std::optional<std::string> header_value(const std::string& line, const std::string& key) {
+  std::size_t pos = 0;
+  while ((pos = line.find(key, pos)) != std::string::npos) {
+    const bool starts = pos == 0 || line[pos - 1] == ' ' || line[pos - 1] == '\t';
+    std::size_t q = pos + key.size();
+    while (q < line.size() && line[q] == ' ') ++q;
+    if (starts && q < line.size() && line[q] == '=') {
+      const auto f = fields(std::string_view(line).substr(q + 1), false);
+      if (!f.empty()) return f[0];
+      return std::string();
+    }
+    pos += key.size();
+  }
+  return std::nullopt;
+}
+
+// Checks shared by fault rows and patch rows. A fault row is given by its depth range, so its dip
+// cannot be 0; a patch, given by its width, may be horizontal.
+void check_geometry(const std::string& at, double dip, double top, double bottom,
+                    bool horizontal_allowed = false) {
+  if (!((dip > 0 || (horizontal_allowed && dip == 0)) && dip <= 90)) {
+    throw Stop(at + "dip " + fmt(dip) + " is outside " +
+               (horizontal_allowed ? "0" : "0 (exclusive)") + " to 90 degrees");
+  }
+  if (!(top >= 0)) throw Stop(at + "top depth " + fmt(top) + " km is above the surface");
+  if (!(bottom > top) && !(horizontal_allowed && bottom == top)) {
+    throw Stop(at + "bottom depth " + fmt(bottom) + " km is not below the top depth " + fmt(top) +
+               " km");
+  }
+}
+
+}  // namespace
+
+double Rectangle::top() const {
+  return depth - 0.5 * width * std::sin(dip * kDeg);
+}
+double Rectangle::bottom() const {
+  return depth + 0.5 * width * std::sin(dip * kDeg);
+}
+
+CoulombFile read_coulomb(const std::string& path, const Projector& proj) {
+  const auto lines = read_lines(path);
+  CoulombFile out;
+  std::optional<long> nfixed;
+  std::size_t i = 0;
+  // Header: KEY= values up to the line of x's that heads the fault rows.
+  for (; i < lines.size(); ++i) {
+    const auto f = fields(lines[i], false);
+    if (!f.empty() && f[0].find_first_not_of('x') == std::string::npos) break;
+    auto number = [&](const std::string& key) -> std::optional<double> {
+      const auto v = header_value(lines[i], key);
+      if (!v) return std::nullopt;
+      const auto n = parse_number(*v);
+      if (!n) throw Stop(where(path, i + 1) + key + "= is followed by '" + *v + "', not a number");
+      return n;
+    };
+    if (auto v = number("#fixed")) nfixed = std::lround(*v);
+    if (auto v = number("FRIC")) out.friction = *v;
+    if (auto v = number("DEPTH")) out.depth_km = *v;
+  }
+  if (i == lines.size()) {
+    throw Stop("kirva-syn: " + path +
+               " has no fault table (the line of x's that heads the fault rows is missing)");
+  }
+  ++i;
+  // Fault rows: #fixed of them when the header says so, otherwise up to the first line that
+  // does not start with a row number.
+  int row = 0;
+  for (; i < lines.size(); ++i) {
+    const auto f = fields(lines[i], false);
+    if (f.empty() || !parse_integer(f[0]) || (nfixed && row == *nfixed)) break;
+    const std::string at = where(path, i + 1);
+    if (f.size() < 11) {
+      throw Stop(at +
+                 "fault row: expected 11 values (# X-start Y-start X-fin Y-fin Kode rt.lat "
+                 "reverse dip top bot), found " +
+                 std::to_string(f.size()));
+    }
+    double v[11];
+    for (int c = 0; c < 11; ++c) {
+      const auto n = parse_number(f[c]);
+      if (!n) throw Stop(at + "fault row: '" + f[c] + "' is not a number");
+      v[c] = *n;
+    }
+    ++row;
+    const long kode = std::lround(v[5]);
+    const std::string label =
+        path + " line " + std::to_string(i + 1) + " (fault " + std::to_string(row) + ")";
+    if (kode != 100 && kode != 400) {
+      throw Stop(at + "fault " + std::to_string(row) + " has Kode " + std::to_string(kode) +
+                 ": only Kode 100 and 400 (shear slip) can be synthesised; opening has an "
+                 "isotropic part, and the tables hold no isotropic source");
+    }
+    const double dip = v[8], top = v[9], bottom = v[10];
+    check_geometry(at, dip, top, bottom);
+    double se, sn, fe, fn;
+    proj.project(v[1], v[2], se, sn);
+    proj.project(v[3], v[4], fe, fn);
+    const double length = std::hypot(fe - se, fn - sn);
+    if (!(length > 0)) throw Stop(at + "fault " + std::to_string(row) + " has no length");
+    // Strike along start -> finish; the fault dips to its right.
+    const double ue = (fe - se) / length, un = (fn - sn) / length;
+    const double de = un, dn = -ue;
+    const double d = dip * kDeg;
+    const double width = (bottom - top) * 1000.0 / std::sin(d);
+    const double half = 0.5 * width * std::cos(d);
+    SourceSpec s;
+    s.label = label;
+    Rectangle& r = s.rect;
+    r.east = 0.5 * (se + fe) + half * de;
+    r.north = 0.5 * (sn + fn) + half * dn;
+    r.depth = 0.5 * (top + bottom) * 1000.0;
+    r.strike = std::atan2(ue, un) / kDeg;
+    r.dip = dip;
+    // Right-lateral and reverse positive: rake 180 is right-lateral, 90 reverse.
+    r.rake = std::atan2(v[7], -v[6]) / kDeg;
+    r.length = length;
+    r.width = width;
+    if (kode == 100) {
+      s.kind = SourceSpec::Kind::rectangle;
+      r.slip = std::hypot(v[6], v[7]);
+    } else {
+      s.kind = SourceSpec::Kind::potency;
+      s.east = r.east;
+      s.north = r.north;
+      s.depth = r.depth;
+      s.tensor = double_couple(r.strike, r.dip, r.rake, std::hypot(v[6], v[7]));
+    }
+    out.sources.push_back(s);
+  }
+  if (nfixed && row < *nfixed) {
+    throw Stop("kirva-syn: " + path + " announces " + std::to_string(*nfixed) +
+               " fault rows (#fixed) but holds " + std::to_string(row));
+  }
+  // Grid Parameters: the six values after the section's heading.
+  for (; i < lines.size(); ++i) {
+    if (lines[i].find("Grid Parameters") == std::string::npos) continue;
+    double g[6];
+    for (int c = 0; c < 6; ++c) {
+      const std::size_t k = i + 1 + c;
+      const auto eq = k < lines.size() ? lines[k].rfind('=') : std::string::npos;
+      const auto f = eq == std::string::npos
+                         ? std::vector<std::string>{}
+                         : fields(std::string_view(lines[k]).substr(eq + 1), false);
+      const auto n = f.empty() ? std::nullopt : parse_number(f[0]);
+      if (!n) {
+        throw Stop(where(path, static_cast<int>(k) + 1) +
+                   "Grid Parameters: expected 'name = value' (start-x, start-y, finish-x, "
+                   "finish-y, x-increment, y-increment)");
+      }
+      g[c] = *n;
+    }
+    out.grid = CoulombGrid{g[0], g[1], g[2], g[3], g[4], g[5]};
+    break;
+  }
+  return out;
+}
+
+std::vector<SourceSpec> read_patches(const std::string& path, const Projector& proj) {
+  const auto lines = read_lines(path);
+  std::vector<SourceSpec> out;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const auto f = fields(lines[i]);
+    if (f.empty()) continue;
+    const std::string at = where(path, i + 1);
+    if (f.size() != 9) {
+      throw Stop(at + "expected 9 values (x y depth strike dip rake slip length width), found " +
+                 std::to_string(f.size()));
+    }
+    double v[9];
+    for (int c = 0; c < 9; ++c) {
+      const auto n = parse_number(f[c]);
+      if (!n) throw Stop(at + "'" + f[c] + "' is not a number");
+      v[c] = *n;
+    }
+    if (!(v[7] > 0) || !(v[8] > 0)) throw Stop(at + "length and width must be positive");
+    SourceSpec s;
+    s.label = path + " line " + std::to_string(i + 1);
+    Rectangle& r = s.rect;
+    proj.project(v[0], v[1], r.east, r.north);
+    r.depth = v[2] * 1000.0;
+    r.strike = v[3];
+    r.dip = v[4];
+    r.rake = v[5];
+    r.slip = v[6];
+    r.length = v[7] * 1000.0;
+    r.width = v[8] * 1000.0;
+    check_geometry(at, r.dip, r.top() / 1000.0, r.bottom() / 1000.0, true);
+    out.push_back(s);
+  }
+  return out;
+}
+
+SourceSpec point_source(const std::string& text, const Projector& proj) {
+  const auto v = slash_numbers(text, 7, "--point X/Y/DEPTH/STRIKE/DIP/RAKE/M0");
+  SourceSpec s;
+  s.kind = SourceSpec::Kind::moment;
+  s.label = "--point " + text;
+  proj.project(v[0], v[1], s.east, s.north);
+  s.depth = v[2] * 1000.0;
+  if (!(v[2] >= 0)) throw Stop("kirva-syn: --point " + text + ": the depth is above the surface");
+  s.tensor = double_couple(v[3], v[4], v[5], v[6]);
+  return s;
+}
+
+SourceSpec tensor_source(const std::string& text, const Projector& proj, std::string& warning) {
+  const auto v = slash_numbers(text, 9, "--tensor X/Y/DEPTH/MRR/MTT/MPP/MRT/MRP/MTP");
+  SourceSpec s;
+  s.kind = SourceSpec::Kind::moment;
+  s.label = "--tensor " + text;
+  proj.project(v[0], v[1], s.east, s.north);
+  s.depth = v[2] * 1000.0;
+  if (!(v[2] >= 0)) throw Stop("kirva-syn: --tensor " + text + ": the depth is above the surface");
+  s.tensor = from_rtp(v[3], v[4], v[5], v[6], v[7], v[8]);
+  const double iso = isotropic_part(s.tensor);
+  warning.clear();
+  if (iso != 0) {
+    const double n = norm(s.tensor);
+    std::ostringstream w;
+    w << "kirva-syn: warning: --tensor " << text << ": isotropic part (trace/3 = " << iso
+      << " N m, " << 100.0 * std::fabs(iso) * std::sqrt(3.0) / n
+      << " % of the tensor's norm) dropped; the tables hold no isotropic source";
+    warning = w.str();
+    s.tensor.xx -= iso;
+    s.tensor.yy -= iso;
+    s.tensor.zz -= iso;
+  }
+  return s;
+}
+
+void gauss_legendre(int n, std::vector<double>& nodes, std::vector<double>& weights) {
+  nodes.assign(n, 0.0);
+  weights.assign(n, 0.0);
+  // P_n(x) and P_n'(x) by the three-term recurrence.
+  auto legendre = [n](double x, double& dp) {
+    double p0 = 1, p1 = x;
+    for (int k = 2; k <= n; ++k) {
+      const double p2 = ((2 * k - 1) * x * p1 - (k - 1) * p0) / k;
+      p0 = p1;
+      p1 = p2;
+    }
+    dp = n * (x * p1 - p0) / (x * x - 1);
+    return p1;
+  };
+  for (int i = 0; i < n; ++i) {
+    // Newton iteration from the estimate of Abramowitz & Stegun (22.16.6).
+    double x = std::cos(std::numbers::pi * (i + 0.75) / (n + 0.5));
+    double dp = 1;
+    for (int it = 0; it < 100; ++it) {
+      const double dx = legendre(x, dp) / dp;
+      x -= dx;
+      if (std::fabs(dx) < 1e-15) break;
+    }
+    legendre(x, dp);
+    nodes[n - 1 - i] = x;
+    weights[n - 1 - i] = 2 / ((1 - x * x) * dp * dp);
+  }
+}
+
+std::vector<SourcePoint> discretise(const std::vector<SourceSpec>& specs, const Discretisation& d,
+                                    const EarthModel& earth) {
+  std::vector<double> xi, wi;
+  gauss_legendre(d.gauss, xi, wi);
+  std::vector<SourcePoint> out;
+  for (std::size_t k = 0; k < specs.size(); ++k) {
+    const SourceSpec& s = specs[k];
+    if (s.kind != SourceSpec::Kind::rectangle) {
+      SourcePoint p;
+      p.east = s.east;
+      p.north = s.north;
+      p.depth = s.depth;
+      p.potency = s.kind == SourceSpec::Kind::potency ? s.tensor
+                                                      : scaled(s.tensor, 1.0 / earth.mu(s.depth));
+      p.spec = static_cast<int>(k);
+      out.push_back(p);
+      continue;
+    }
+    const Rectangle& r = s.rect;
+    const int nl = std::max(1, static_cast<int>(std::ceil(r.length / d.patch_size - 1e-9)));
+    const int nw = std::max(1, static_cast<int>(std::ceil(r.width / d.patch_size - 1e-9)));
+    const double pl = r.length / nl, pw = r.width / nw;
+    const double f = r.strike * kDeg, dip = r.dip * kDeg;
+    // Unit vectors along strike and down dip (east, north, depth).
+    const double se = std::sin(f), sn = std::cos(f);
+    const double de = std::cos(f) * std::cos(dip), dn = -std::sin(f) * std::cos(dip);
+    const double dz = std::sin(dip);
+    const Tensor6 unit = double_couple(r.strike, r.dip, r.rake, 1.0);
+    for (int b = 0; b < nw; ++b) {
+      for (int gb = 0; gb < d.gauss; ++gb) {
+        const double w = -0.5 * r.width + (b + 0.5 * (1 + xi[gb])) * pw;
+        for (int a = 0; a < nl; ++a) {
+          for (int ga = 0; ga < d.gauss; ++ga) {
+            const double l = -0.5 * r.length + (a + 0.5 * (1 + xi[ga])) * pl;
+            SourcePoint p;
+            p.east = r.east + l * se + w * de;
+            p.north = r.north + l * sn + w * dn;
+            p.depth = r.depth + w * dz;
+            p.potency = scaled(unit, r.slip * pl * pw * 0.25 * wi[ga] * wi[gb]);
+            p.spec = static_cast<int>(k);
+            out.push_back(p);
+          }
+        }
+      }
+    }
+  }
+  return out;
+}
+
+}  // namespace kirva::syn

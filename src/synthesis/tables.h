@@ -1,0 +1,40 @@
+// What the synthesis takes from a table library: the samplings, the earth model and the
+// columns. view_of() fills it from a GreenLibrary; tests may fill it with columns of their own.
+#pragma once
+
+#include <functional>
+#include <span>
+#include <vector>
+
+#include "library/library.h"
+#include "tables/sources.h"
+
+namespace kirva::syn {
+
+struct Layer {
+  double thickness = 0, vp = 0, vs = 0, rho = 0;  // m, m/s, m/s, kg/m^3; last row: half-space
+};
+
+// The layer table of the library: elastic constants at any depth, from the row just below it
+// when the depth is on an interface (the row that normalises a source there).
+struct EarthModel {
+  std::vector<Layer> layers;
+  const Layer& at(double depth) const;
+  double mu(double depth) const;
+  double lambda(double depth) const;
+};
+
+struct TableView {
+  std::vector<double> r;     // distances, m, increasing (r[0] = 0: the axis)
+  std::vector<double> zs;    // source depths, m, evenly spaced
+  std::vector<double> zrec;  // observation depths, m, increasing
+  EarthModel earth;
+  // column(k, type, j, c): nr values at observation depth k and source depth j; empty for the
+  // CLVD's ut, ert and etz.
+  std::function<std::span<const double>(int k, SourceType t, int j, Component c)> column;
+};
+
+// The view of an open library (which must outlive it).
+TableView view_of(const GreenLibrary& lib);
+
+}  // namespace kirva::syn
