@@ -1,6 +1,7 @@
 """python3 -m kirva info|extract|plot: inspect the tables of a run from the command line.
 
-    info FILE                                   model, ranges, sizes, largest value per component
+    info FILE                                   how it was made (grnfun.json), model, ranges, sizes,
+                                                largest value per component
     extract FILE --type ss --zs KM [--zrec KM]  columns of r and the components (GMT, spreadsheets)
     plot FILE --zs KM [--zrec KM] -o PICTURE [--dpi N]
                                                 uz, ur, ut of the three source types against r
@@ -14,7 +15,7 @@ import sys
 
 import numpy as np
 
-from .library import LibraryError, read_library
+from .library import LibraryError, read_library, read_provenance
 from .sources import SOURCE_ORDER, SOURCE_TYPES, COMPONENTS, UNITS
 
 
@@ -51,10 +52,30 @@ def _model_line(lib):
                hs[1] / 1000, hs[2] / 1000))
 
 
+def _provenance_line(p):
+    """One line from a grnfun.json: program and version, mode, smoothing, sampfac, input."""
+    def get(key, fmt="%s"):
+        v = p.get(key)
+        return "?" if v is None else fmt % v
+    try:
+        smoothing = "%g m" % float(p.get("smoothing_m"))
+    except (TypeError, ValueError):
+        smoothing = "?"
+    return ("%s %s, %s mode, smoothing %s (%s), sampfac %s, input %s"
+            % (get("program"), get("version"), get("mode"), smoothing, get("smoothing_rule"),
+               get("sampfac", "%g") if isinstance(p.get("sampfac"), (int, float)) else "?",
+               get("input_file")))
+
+
 def cmd_info(args, out):
     lib = read_library(args.file)
     out.write("%s: %d bytes, %d observation depths x 3 source types x %d source depths x %d "
               "distances\n" % (lib.path, lib.size, lib.nzrec, lib.nzs, lib.nr))
+    prov, problem = read_provenance(args.file)
+    if prov is not None:
+        out.write("made by: %s\n" % _provenance_line(prov))
+    elif problem is not None:
+        out.write("made by: unknown (%s)\n" % problem)
     out.write("model: %s\n" % _model_line(lib))
     out.write("  %4s %14s %10s %10s %10s\n" % ("row", "thickness[m]", "vp[m/s]", "vs[m/s]",
                                                 "rho[kg/m3]"))

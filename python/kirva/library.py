@@ -6,6 +6,7 @@ counts in their ranges, finite header, layer and depth-record values, and the ex
 one line naming what was expected and what was found, the same line as the C++ reader's.
 """
 
+import json
 import math
 import os
 import struct
@@ -201,6 +202,28 @@ class Library:
     def __repr__(self):
         return "<kirva.Library %s: %d distances, %d source depths, %d observation depths>" % (
             self.path, self.nr, self.nzs, self.nzrec)
+
+
+def read_provenance(path):
+    """The provenance of the run that wrote the grnfun.all at path: the dictionary of the
+    grnfun.json beside it (program, version, mode, options, smoothing_m, smoothing_rule,
+    sampfac, input_file, input), or None when there is none. Returns (provenance, problem):
+    problem is None, or one line saying why a grnfun.json that is there cannot be read."""
+    name = os.path.join(os.path.dirname(os.fspath(path)), "grnfun.json")
+    try:
+        with open(name, "rb") as f:
+            data = f.read()
+    except FileNotFoundError:
+        return None, None
+    except OSError as e:
+        return None, "%s: cannot read: %s" % (name, os.strerror(e.errno) if e.errno else e)
+    try:
+        prov = json.loads(data.decode("utf-8"))
+    except (UnicodeDecodeError, ValueError) as e:
+        return None, "%s: not a JSON document: %s" % (name, e)
+    if not isinstance(prov, dict):
+        return None, "%s: not a JSON object" % name
+    return prov, None
 
 
 def read_library(path):

@@ -19,6 +19,7 @@
 
 #include "driver/console.h"
 #include "driver/input.h"
+#include "driver/options.h"
 #include "driver/progress.h"
 #include "driver/signals.h"
 #include "driver/table.h"
@@ -26,6 +27,8 @@
 #include "model/model.h"
 #include "output/format.h"
 #include "output/grnfiles.h"
+#include "output/outfile.h"
+#include "output/provenance.h"
 #include "stop.h"
 #include "tables/sources.h"
 
@@ -64,12 +67,12 @@ constexpr const char* kSuccess[5] = {
     "######################################################",
 };
 
-// The input file name: the first argument, or the answer to the prompt. Trailing blanks are no
-// part of a name.
-std::string input_name(int argc, char** argv, Console& con) {
+// The input file name: the argument, or the answer to the prompt. Trailing blanks are no part of
+// a name.
+std::string input_name(const RunOptions& opt, Console& con) {
   std::string name;
-  if (argc >= 2) {
-    name = argv[1];
+  if (opt.infile) {
+    name = *opt.infile;
   } else {
     con.prompt(" Please type the file name of input data: ");
     if (!std::getline(std::cin, name)) name.clear();
@@ -133,16 +136,51 @@ void fill_bessel_tables(std::array<std::unique_ptr<BesselTables>, 3>& tab, int n
     if (f) std::rethrow_exception(f);
 }
 
-void krvmain(int argc, char** argv, Console& con) {
+// The accurate-mode tables of the three orders, filled like the plain ones.
+void fill_accurate_tables(std::array<std::unique_ptr<AccurateBessel>, 3>& tab, int nworkers) {
+  for (auto& t : tab) t = std::make_unique<AccurateBessel>();
+  const int parts = std::clamp(nworkers, 1, 64);
+  std::vector<std::exception_ptr> failure(static_cast<std::size_t>(parts));
+  std::vector<std::thread> threads;
+  for (int p = 0; p < parts; ++p) {
+    auto fill = [&, p] {
+      try {
+        fill_accurate_orders(*tab[0], *tab[1], *tab[2],
+                             static_cast<int>(std::int64_t{kAccIntervals} * p / parts),
+                             static_cast<int>(std::int64_t{kAccIntervals} * (p + 1) / parts) - 1);
+      } catch (...) {
+        failure[static_cast<std::size_t>(p)] = std::current_exception();
+      }
+    };
+    if (parts == 1) {
+      fill();
+    } else {
+      threads.emplace_back(fill);
+    }
+  }
+  for (auto& t : threads) t.join();
+  for (const auto& f : failure)
+    if (f) std::rethrow_exception(f);
+}
+
+void krvmain(const RunOptions& opt, Console& con) {
   for (const char* l : kBanner) con.line(l);
   con.line(std::string(54, ' '));
   con.flush();
 
-  const std::string infile = input_name(argc, argv, con);
+  const std::string infile = input_name(opt, con);
   auto inp = std::make_unique<RunInput>();
+  const std::string intext = slurp(infile);
   {
-    std::istringstream in(slurp(infile));
+    std::istringstream in(intext);
     read_input(in, infile, *inp);
+  }
+  // The smoothing length of the run: the input's rhalf unless the command line sets it.
+  inp->rhalf = smoothing_length(opt, inp->rhalf);
+  const std::string jsonpath = inp->outdir + "grnfun.json";
+  for (int s = 1; s <= 3; ++s) {
+    if (inp->grnpath[s] == jsonpath)
+      throw Stop(" Error in krvmain: the name grnfun.json is kept for the provenance of the run!");
   }
   con.line("   ");
 
@@ -156,7 +194,7 @@ void krvmain(int argc, char** argv, Console& con) {
 
   // The number of workers is settled before any output file is opened: a bad KIRVA_THREADS
   // stops the run leaving no file behind.
-  const int nworkers = worker_count();
+  const int nworkers = worker_count(opt.threads);
 
   Progress display(static_cast<long long>(inp->nzrec) * 3 * inp->nzs, ::isatty(STDERR_FILENO));
   con.attach(&display);
@@ -175,6 +213,7 @@ void krvmain(int argc, char** argv, Console& con) {
   // The Bessel tables depend only on their order: filled once per run, for the orders 0, 1, 2 of
   // the CLVD, the dip-slip and the strike-slip, when the first observation depth needs them.
   std::array<std::unique_ptr<BesselTables>, 3> tab;
+  std::array<std::unique_ptr<AccurateBessel>, 3> acc;
   auto cl = std::make_unique<ComputationalLayers>();
   DepthPair pair;
   std::array<GrnTextWriter, 4> texts;  // 1..3: the tables of the source types
@@ -183,7 +222,13 @@ void krvmain(int argc, char** argv, Console& con) {
     const double zrec = inp->zrec(k);
     con.line(progress(zrec));
     con.flush();
-    if (k == 1) fill_bessel_tables(tab, pool.size());
+    if (k == 1) {
+      if (opt.accurate) {
+        fill_accurate_tables(acc, pool.size());
+      } else {
+        fill_bessel_tables(tab, pool.size());
+      }
+    }
 
     // Elastic constants at the observation depth: the row below it.
     prepare_depth_pair(*lt, inp->zs1, zrec, *cl, pair);
@@ -205,11 +250,19 @@ void krvmain(int argc, char** argv, Console& con) {
                   lambda, mu);
       }
       // Bessel order = azimuthal order of the source.
-      const BesselTables& bessel = *tab[info.order];
+      const BesselTables* bessel = opt.accurate ? nullptr : tab[info.order].get();
+      const AccurateBessel* accurate = opt.accurate ? acc[info.order].get() : nullptr;
+      auto table = [&](double zs, TableWork& w) {
+        if (accurate != nullptr) {
+          compute_table(*inp, *lt, *rows, *accurate, s, zs, zrec, lambda, mu, w);
+        } else {
+          compute_table(*inp, *lt, *rows, *bessel, s, zs, zrec, lambda, mu, w);
+        }
+      };
       pool.run(
           inp->nzs,
           [&](int j, TableWork& w, TableOutput& out) {
-            compute_table(*inp, *lt, *rows, bessel, s, inp->zs(j), zrec, lambda, mu, w);
+            table(inp->zs(j), w);
             out.warnings.swap(w.log.text);
             const std::span<const double> grn(w.grn.v);
             render_table_binary(out.binary, grn, inp->nr, info);
@@ -225,11 +278,28 @@ void krvmain(int argc, char** argv, Console& con) {
     }
   }
   all.close();
+  // The provenance joins the result files: written under its temporary name now, it replaces an
+  // earlier grnfun.json together with them.
+  Provenance prov;
+  prov.version = kVersion;
+  prov.accurate = opt.accurate;
+  prov.args = opt.args;
+  prov.threads = opt.threads;
+  prov.smoothing_option = opt.smoothing;
+  prov.smoothing = inp->rhalf;
+  prov.sampfac = inp->sampfac;
+  prov.infile = infile;
+  prov.input = intext;
+  OutFile json;
+  json.open(jsonpath);
+  json.write(render_provenance(prov));
+  json.close();
   display.finish();
   // Every file is complete: only now do they replace those of an earlier run, all of them.
   SignalStops::hold();
   for (int s = 1; s <= 3; ++s) texts[s].commit();
   all.commit();
+  json.commit();
 
   for (const char* l : kSuccess) con.line(l);
   con.flush();
@@ -241,7 +311,9 @@ int run(int argc, char** argv) {
   const SignalStops stops;
   Console con;
   try {
-    krvmain(argc, argv, con);
+    RunOptions opt;
+    if (!parse_options(argc, argv, opt, stdout)) return 0;
+    krvmain(opt, con);
     return 0;
   } catch (const Stop& stop) {
     con.flush();

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "driver/input.h"
+#include "integration/accurate.h"
 #include "integration/bessel.h"
 #include "integration/hankel.h"
 #include "model/model.h"
@@ -27,6 +28,11 @@ struct TableWork {
 // (tables/sources.h).
 void compute_table(const RunInput& inp, const LayerTable& lt, const RowTable& rows,
                    const BesselTables& tab, int type, double zs, double zrec, double lambda,
+                   double mu, TableWork& w);
+// The same in accurate mode: the tables `acc` of order 3 - type, inp.rhalf as the smoothing
+// length of every distance.
+void compute_table(const RunInput& inp, const LayerTable& lt, const RowTable& rows,
+                   const AccurateBessel& acc, int type, double zs, double zrec, double lambda,
                    double mu, TableWork& w);
 
 }  // namespace kirva

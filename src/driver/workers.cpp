@@ -13,7 +13,8 @@
 
 namespace kirva {
 
-int worker_count() {
+int worker_count(std::optional<int> requested) {
+  if (requested) return *requested;
   const char* env = std::getenv("KIRVA_THREADS");
   if (env == nullptr || *env == '\0') {
     const unsigned hw = std::thread::hardware_concurrency();

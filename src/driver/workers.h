@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,9 +14,10 @@
 
 namespace kirva {
 
-// Workers of a run: KIRVA_THREADS when it is set (a positive integer), otherwise every hardware
-// thread. A value that is not a positive integer stops the run.
-int worker_count();
+// Workers of a run: `requested` (--threads) when given, else KIRVA_THREADS when it is set (a
+// positive integer), otherwise every hardware thread. A value that is not a positive integer
+// stops the run.
+int worker_count(std::optional<int> requested = std::nullopt);
 
 // What one source depth hands to the writers, rendered by its worker.
 struct TableOutput {

@@ -229,8 +229,13 @@ void krvhankel(GreenTable& grn, const std::array<double, nrmax + 1>& r, int nr, 
 
 void krvhfinish(GreenTable& grn, const std::array<double, nrmax + 1>& r, int nr, double lambda,
                 double mu, const HankelContext& ctx, const HankelWork& work) {
-  const int mazi = ctx.kernel.src.mazi;
-  const double csign = ctx.kernel.src.csign;
+  krvhcomplete(grn, r, nr, lambda, mu, ctx.kernel.src, work);
+}
+
+void krvhcomplete(GreenTable& grn, const std::array<double, nrmax + 1>& r, int nr, double lambda,
+                  double mu, const SourceTerms& src, const HankelWork& work) {
+  const int mazi = src.mazi;
+  const double csign = src.csign;
   const bool asymok = work.asymok;
   const int ir0 = work.ir0;
   const auto& ya = work.yasym;

@@ -33,6 +33,17 @@ struct alignas(64) KernelSample {
   double cy3[2], cy4[2], cy5[2], cy6[2];  // csign*y3, csign*y4, ...
 };
 
+// A kernel sample of the accurate sum: y(1..6) after the asymptote is subtracted, times the whole
+// weight k*dk*g*taper of its wavenumber (g the endpoint correction of the quadrature rule), and
+// the products with k and csign that the ten components need. One 128-byte record per sample.
+struct alignas(64) AccSample {
+  double k;
+  double y1, y2, y3, y4, y5, y6;
+  double ky1, mky3, ky5;
+  double cy3, cy4, cy5, cy6;
+  double pad[2];
+};
+
 // Two distances of the distance sum, summed side by side: their running sums (slots 1-5 and
 // 7-10) and where they stand in the samples. Scratch of krvhsum_chunk, kept from one chunk of
 // samples to the next.
@@ -72,6 +83,9 @@ struct HankelWork {
   std::vector<KernelSample> ksamp = std::vector<KernelSample>(kChunk);  // the current chunk
   std::vector<DistancePair> pairs = std::vector<DistancePair>((nrmax + 1) / 2);
   int npairs = 0;  // pairs of the current sum
+  // Accurate mode: a chunk of samples at a time, and the running sums of every distance.
+  std::vector<AccSample> asamp;
+  std::vector<std::array<double, 10>> asum;
 };
 
 // y(1..6) = 0, then the P-SV part (psvflag) and the SH part (shflag) at wavenumber k.
@@ -95,6 +109,10 @@ void krvhkernel(std::array<double, 7>& y, double k, const HankelContext& ctx, Ha
 // transforms of a subtracted asymptote, the horizontal strains, the strains from the stresses.
 void krvhfinish(GreenTable& grn, const std::array<double, nrmax + 1>& r, int nr, double lambda,
                 double mu, const HankelContext& ctx, const HankelWork& work);
+
+// Steps 6 to 8 of krvhfinish for the source src: what does not depend on how the sums were made.
+void krvhcomplete(GreenTable& grn, const std::array<double, nrmax + 1>& r, int nr, double lambda,
+                  double mu, const SourceTerms& src, const HankelWork& work);
 
 // The record of the sample at wavenumber k (step dk) of the kernel y(1..6).
 void krvksample(KernelSample& s, double k, double dk, const std::array<double, 7>& y, double csign);

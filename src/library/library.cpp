@@ -208,4 +208,31 @@ double interpolate(const GreenLibrary& lib, int k, SourceType t, Component c, do
   return v;
 }
 
+std::optional<std::string> read_provenance(const std::string& library_path) {
+  const std::size_t slash = library_path.find_last_of('/');
+  const std::string name =
+      (slash == std::string::npos ? std::string() : library_path.substr(0, slash + 1)) +
+      "grnfun.json";
+  const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT) return std::nullopt;
+    throw Stop(name + ": cannot open: " + std::strerror(errno));
+  }
+  std::string text;
+  char buf[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      const int err = errno;
+      ::close(fd);
+      throw Stop(name + ": cannot read: " + std::strerror(err));
+    }
+    if (n == 0) break;
+    text.append(buf, static_cast<std::size_t>(n));
+  }
+  ::close(fd);
+  return text;
+}
+
 }  // namespace kirva

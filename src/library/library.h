@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -74,6 +75,11 @@ class GreenLibrary {
   double r1_ = 0, r2_ = 0, zs1_ = 0, zs2_ = 0, zrec1_ = 0, zrec2_ = 0;
   std::vector<double> r_, zs_, zrec_, lambda_, mu_, rho_;
 };
+
+// The text of the grnfun.json beside the library at path (the provenance of the run: program,
+// version, mode, options, smoothing, sampfac, the input text), or nothing when there is none. A
+// grnfun.json that is there but cannot be read throws kirva::Stop with one line.
+std::optional<std::string> read_provenance(const std::string& library_path);
 
 // The value of component c at (zs, r) by 4-point Lagrange interpolation in source depth and in
 // distance (interp.h; across the axis by the component's parity). Errors O(h^4) for smooth data.

@@ -69,8 +69,8 @@ TEST(Run, TheWorkedExample) {
                                   "Source type: compensated linear vector dipole"};
   for (const auto& l : success_banner()) expect.push_back(l);
   EXPECT_EQ(rest, expect);
-  EXPECT_EQ(dir.entries(),
-            (std::vector<std::string>{"cl.grn", "ds.grn", "grnfun.all", "ss.grn", "trace.inp"}));
+  EXPECT_EQ(dir.entries(), (std::vector<std::string>{"cl.grn", "ds.grn", "grnfun.all",
+                                                     "grnfun.json", "ss.grn", "trace.inp"}));
 
   const std::string b = read_file(dir / "grnfun.all");
   const int nlayer = tr::trace_nlayer, nr = 3, nzs = 2;
@@ -176,7 +176,7 @@ TEST(Run, NoObservationDepth) {
   const auto out = split_lines(r.out);
   expect_banner(out);
   EXPECT_EQ(std::vector<std::string>(out.begin() + 22, out.end()), success_banner());
-  EXPECT_EQ(dir.entries(), (std::vector<std::string>{"grnfun.all", "in.inp"}));
+  EXPECT_EQ(dir.entries(), (std::vector<std::string>{"grnfun.all", "grnfun.json", "in.inp"}));
   const std::string b = read_file(dir / "grnfun.all");
   ASSERT_EQ(b.size(), 64u + 32u * 5);
   EXPECT_EQ(le_i32(b, 44), 0);

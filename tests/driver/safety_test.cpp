@@ -26,18 +26,21 @@ using testing::trace_input;
 using testing::trace_with;
 using testing::write_file;
 
-const std::array<std::string, 4> kFiles{"grnfun.all", "ss.grn", "ds.grn", "cl.grn"};
+// The result files of a run, the provenance among them.
+constexpr std::size_t kNFiles = 5;
+const std::array<std::string, kNFiles> kFiles{"grnfun.all", "ss.grn", "ds.grn", "cl.grn",
+                                              "grnfun.json"};
 
-std::array<std::string, 4> result_files(const TempDir& dir) {
-  std::array<std::string, 4> f;
-  for (std::size_t i = 0; i < 4; ++i) f[i] = read_file(dir / kFiles[i]);
+std::array<std::string, kNFiles> result_files(const TempDir& dir) {
+  std::array<std::string, kNFiles> f;
+  for (std::size_t i = 0; i < kNFiles; ++i) f[i] = read_file(dir / kFiles[i]);
   return f;
 }
 
 // The directory of an earlier run of the worked example: its four files and the next input.
 struct EarlierRun {
   TempDir dir;
-  std::array<std::string, 4> files;
+  std::array<std::string, kNFiles> files;
   explicit EarlierRun(const std::string& next_input) {
     write_file(dir / "in.inp", trace_input());
     const auto r = run_kirva(dir.path(), {"in.inp"});
@@ -47,10 +50,11 @@ struct EarlierRun {
   }
   // Exactly the earlier files and the input: nothing replaced, nothing left over.
   void expect_untouched() const {
-    EXPECT_EQ(dir.entries(),
-              (std::vector<std::string>{"cl.grn", "ds.grn", "grnfun.all", "in.inp", "ss.grn"}));
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"cl.grn", "ds.grn", "grnfun.all",
+                                                       "grnfun.json", "in.inp", "ss.grn"}));
     const auto now = result_files(dir);
-    for (std::size_t i = 0; i < 4; ++i) EXPECT_TRUE(now[i] == files[i]) << kFiles[i] << " changed";
+    for (std::size_t i = 0; i < kNFiles; ++i)
+      EXPECT_TRUE(now[i] == files[i]) << kFiles[i] << " changed";
   }
 };
 
@@ -140,6 +144,23 @@ TEST(Safety, AFullDiskHalfWayLeavesTheEarlierFiles) {
   earlier.expect_untouched();
 }
 
+// The provenance holds the input text: a long input makes grnfun.json the one file that meets
+// the limit, after all the tables are done. The earlier five stay as they were.
+TEST(Safety, AProvenanceThatCannotBeWrittenLeavesTheEarlierFiles) {
+  std::string next = trace_input();
+  for (int i = 0; i < 3000; ++i) next += "# " + std::string(98, 'x') + "\n";
+  EarlierRun earlier(next);
+  Launch how;
+  how.args = {"in.inp"};
+  how.file_size = 200000;
+  Child run(earlier.dir.path(), how);
+  const auto r = run.wait(120.0);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, " Error in output: cannot write file './grnfun.json': File too large\n");
+  EXPECT_EQ(r.out.find("Successful"), std::string::npos);
+  earlier.expect_untouched();
+}
+
 TEST(Safety, ASuccessfulRunReplacesAllFour) {
   const std::string next = trace_with(4, "20");
   EarlierRun earlier(next);
@@ -154,14 +175,14 @@ TEST(Safety, ASuccessfulRunReplacesAllFour) {
   write_file(fresh / "in.inp", next);
   ASSERT_EQ(run_kirva(fresh.path(), {"in.inp"}).status, 0);
   const auto now = result_files(earlier.dir), want = result_files(fresh);
-  for (std::size_t i = 0; i < 4; ++i) {
+  for (std::size_t i = 0; i < kNFiles; ++i) {
     EXPECT_TRUE(now[i] == want[i]) << kFiles[i];
     EXPECT_FALSE(now[i] == earlier.files[i]) << kFiles[i] << " not replaced";
   }
   EXPECT_FALSE(std::filesystem::is_symlink(earlier.dir / "ds.grn"));
   EXPECT_EQ(read_file(elsewhere / "kept"), "kept");
-  EXPECT_EQ(earlier.dir.entries(),
-            (std::vector<std::string>{"cl.grn", "ds.grn", "grnfun.all", "in.inp", "ss.grn"}));
+  EXPECT_EQ(earlier.dir.entries(), (std::vector<std::string>{"cl.grn", "ds.grn", "grnfun.all",
+                                                             "grnfun.json", "in.inp", "ss.grn"}));
 }
 
 TEST(Safety, ASamplingBeyondTheLimitStopsWithItsCount) {

@@ -9,8 +9,10 @@
 #include <memory>
 #include <vector>
 
+#include "integration/accurate.h"
 #include "integration/hankel.h"
 #include "integration/hankel_reference.h"
+#include "integration/quadrature_reference.h"
 #include "kirva_bessel.h"
 #include "tables/sources.h"
 
@@ -46,8 +48,13 @@ inline void fill_exact(int n, BesselTables& t) {
 constexpr double kExactLimit = 128.0;
 
 // Everything one integration needs, set up the way the driver does it for one depth pair.
+enum class Mode { plain, accurate, quadrature };
+
 class Integration {
  public:
+  // The accurate mode (with rhalf as its smoothing length), or the quadrature reference.
+  Integration(const std::vector<Row>& rows, Mode mode) : Integration(rows) { mode_ = mode; }
+
   // reference: the straightforward integration instead of the fast one.
   explicit Integration(const std::vector<Row>& rows, bool exact_tables = false,
                        bool reference = false)
@@ -72,7 +79,7 @@ class Integration {
     const RowModuli& s = pair.source;
     krvmoment(type, s.mu, s.ro, s.vp, s.vs, src_);
     const int order = source_info(static_cast<SourceType>(type - 1)).order;
-    if (!exact_ && order_ != order) {
+    if (mode_ == Mode::plain && !exact_ && order_ != order) {
       order_ = order;
       krvbstab(order_, tables());
     }
@@ -80,6 +87,15 @@ class Integration {
     lambda_ = pair.receiver.lambda;
     krvrowtab(*lt_, *rows_);
     const KernelContext kc{*lt_, *rows_, *cl_, src_, log_};
+    if (mode_ == Mode::accurate) {
+      const AccurateContext ac{zs, zrec, rhalf, accurate_tables(order), kc};
+      krvhankel_accurate(*grn_, r_, nr_, sampfac, lambda_, mu_, ac, *work_);
+      return *grn_;
+    }
+    if (mode_ == Mode::quadrature) {
+      quadref::green(*grn_, r_, nr_, zs, zrec, lambda_, mu_, kc);
+      return *grn_;
+    }
     const HankelContext hc{zs, zrec, rhalf, exact_ ? exact_tables(order) : tables(), kc};
     if (reference_) {
       reference::krvhankel(*grn_, r_, nr_, sampfac, lambda_, mu_, hc, *work_);
@@ -116,8 +132,19 @@ class Integration {
     }
     return *tab[order];
   }
+  // The accurate tables of the three orders, filled once for the test program.
+  static const AccurateBessel& accurate_tables(int order) {
+    static const auto tab = [] {
+      std::array<std::unique_ptr<AccurateBessel>, 3> t;
+      for (auto& e : t) e = std::make_unique<AccurateBessel>();
+      fill_accurate_orders(*t[0], *t[1], *t[2], 0, kAccIntervals - 1);
+      return t;
+    }();
+    return *tab[order];
+  }
   bool exact_;
   bool reference_;
+  Mode mode_ = Mode::plain;
 
   std::unique_ptr<LayerTable> lt_ = std::make_unique<LayerTable>();
   std::unique_ptr<RowTable> rows_ = std::make_unique<RowTable>();

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -130,6 +131,21 @@ INSTANTIATE_TEST_SUITE_P(Runs, RoundTrip, ::testing::Values(kEvenInput, kGeometr
 
 // A field of azimuthal order n that is odd when continued across the axis vanishes on it: the
 // parities of the source descriptions against a real run that samples r = 0.
+TEST(Provenance, TheReaderHandsOverTheRunsGrnfunJson) {
+  TempDir dir;
+  write_file(dir / "in.inp", kEvenInput);
+  ASSERT_EQ(run_kirva(dir.path(), {"--accurate", "in.inp"}).status, 0);
+  const std::string path = (dir / "grnfun.all").string();
+  const auto text = read_provenance(path);
+  ASSERT_TRUE(text.has_value());
+  EXPECT_EQ(*text, read_file(dir / "grnfun.json"));
+  EXPECT_NE(text->find("\"mode\": \"accurate\""), std::string::npos);
+  std::filesystem::remove(dir / "grnfun.json");
+  EXPECT_FALSE(read_provenance(path).has_value());
+  std::filesystem::create_directory(dir / "grnfun.json");  // there, but no file to read
+  EXPECT_THROW(read_provenance(path), Stop);
+}
+
 TEST(AxisParity, ColumnsOddAcrossTheAxisVanishOnIt) {
   TempDir dir;
   write_file(dir / "in.inp", kEvenInput);

@@ -3,13 +3,14 @@ info, extract (exact values back), plot (a picture of the stated size that is no
 
 import os
 import struct
+import subprocess
 import zlib
 
 import numpy as np
 import pytest
 
 import kirva
-from conftest import kirva_cli
+from conftest import EVEN as EVEN_INPUT, kirva_cli
 
 
 def test_text_tables_hold_the_first_depth_to_six_digits(run_dir):
@@ -111,3 +112,35 @@ def test_plot_has_the_stated_size_and_is_not_blank(even_dir, tmp_path):
     # The three source types' line colours are there.
     colours = {tuple(np.round(c, 1)) for c in img.reshape(-1, 3)[::7]}
     assert len(colours) > 10
+
+
+def test_info_shows_the_provenance_where_present(kirva_exe, tmp_path):
+    d = str(tmp_path)
+    with open(os.path.join(d, "in.inp"), "w") as f:
+        f.write(EVEN_INPUT)
+    for args, shown in ((["in.inp"], "default mode, smoothing 750 m (max(smoothing_m, "),
+                        (["--accurate", "in.inp"], "accurate mode, smoothing 0.1 m (smoothing_m "
+                                                   "at every distance)")):
+        p = subprocess.run([kirva_exe] + args, cwd=d, capture_output=True, text=True)
+        assert p.returncode == 0, p.stderr
+        path = os.path.join(d, "grnfun.all")
+        info = kirva_cli("info", path)
+        assert info.returncode == 0, info.stderr
+        made = [l for l in info.stdout.splitlines() if l.startswith("made by: ")]
+        assert made and made[0].startswith("made by: kirva "), info.stdout
+        assert shown in made[0]
+        assert made[0].endswith("sampfac 10, input in.inp")
+        prov, problem = kirva.read_provenance(path)
+        assert problem is None
+        assert prov["input"] == EVEN_INPUT
+        assert prov["arguments"] == args
+    # A damaged grnfun.json is named, the tables are still shown; without one, nothing is said.
+    with open(os.path.join(d, "grnfun.json"), "w") as f:
+        f.write('{"program": "kirva", ')
+    info = kirva_cli("info", os.path.join(d, "grnfun.all"))
+    assert info.returncode == 0, info.stderr
+    assert "made by: unknown (" in info.stdout and "not a JSON document" in info.stdout
+    os.remove(os.path.join(d, "grnfun.json"))
+    info = kirva_cli("info", os.path.join(d, "grnfun.all"))
+    assert info.returncode == 0 and "made by" not in info.stdout
+    assert kirva.read_provenance(os.path.join(d, "grnfun.all")) == (None, None)

@@ -1,0 +1,63 @@
+#include "driver/options.h"
+
+#include <CLI/CLI.hpp>
+#include <cmath>
+
+#include "stop.h"
+
+namespace kirva {
+
+bool parse_options(int argc, const char* const* argv, RunOptions& opt, std::FILE* out) {
+  CLI::App app{
+      "Static Green's functions of a layered elastic half-space for point dislocation sources.\n"
+      "Without INPUT-FILE the program asks for its name. A name that begins with '-' may be given "
+      "after '--'.",
+      "kirva"};
+  app.set_version_flag("--version", std::string("kirva ") + kVersion);
+  std::string infile;
+  int threads = 0;
+  double smoothing = 0.0;
+  app.add_option("INPUT-FILE", infile, "the input file");
+  auto* othreads = app.add_option("--threads", threads,
+                                  "number of workers, 1 to 4096 (as KIRVA_THREADS; this option "
+                                  "wins when both are given)");
+  app.add_flag("--accurate", opt.accurate,
+               "the Green's functions of the point source itself, within about 1e-5 of each "
+               "component's peak, instead of the faster smoothed tables");
+  auto* osmooth = app.add_option("--smoothing", smoothing,
+                                 "smoothing length in km (0 allowed): with --accurate the whole "
+                                 "smoothing rule (default 0.0001), otherwise in place of the "
+                                 "half-step rhalf");
+  opt.args.clear();
+  for (int i = 1; i < argc; ++i) opt.args.emplace_back(argv[i]);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp&) {
+    std::fputs(app.help().c_str(), out);
+    return false;
+  } catch (const CLI::CallForVersion&) {
+    std::fprintf(out, "kirva %s\n", kVersion);
+    return false;
+  } catch (const CLI::ParseError& e) {
+    throw Stop(std::string(" Error in krvmain: ") + e.what() + " (kirva --help lists the options)");
+  }
+  if (app.count("INPUT-FILE") > 0) opt.infile = infile;
+  if (othreads->count() > 0) {
+    if (threads < 1 || threads > 4096)
+      throw Stop(" Error in krvmain: --threads must be a whole number from 1 to 4096!");
+    opt.threads = threads;
+  }
+  if (osmooth->count() > 0) {
+    if (!std::isfinite(smoothing) || smoothing < 0.0 || smoothing > 1.0e4)
+      throw Stop(" Error in krvmain: --smoothing must be a length from 0 to 10000 km!");
+    opt.smoothing = smoothing;
+  }
+  return true;
+}
+
+double smoothing_length(const RunOptions& opt, double rhalf) {
+  if (opt.smoothing) return *opt.smoothing * 1000.0;
+  return opt.accurate ? kAccurateSmoothing : rhalf;
+}
+
+}  // namespace kirva
