@@ -24,6 +24,20 @@ inline double taper(double k, double s) {
   return std::exp(-(t * t));
 }
 
+// The transforms of a subtracted asymptote in closed form, per azimuthal order 0, 1, 2: the
+// weighted integrals over k of the Bessel functions that the sum would meet (the Lipschitz-Hankel
+// integrals of k^m J_n(kr), Watson 1944, 13.2), as the numerators of 1/r^2 (b, for the
+// displacements) and of 1/r^3 (c, for the stresses and duz/dr).
+struct AsymptoteIntegrals {
+  double b[3];
+  double c[3];
+};
+constexpr AsymptoteIntegrals kAsymptoteIntegrals[3] = {
+    {{0.0, -1.0, 0.0}, {-1.0, 0.0, 0.0}},
+    {{1.0, -1.0, 1.0}, {0.0, -2.0, 1.0}},
+    {{2.0, -1.0, 2.0}, {3.0, -4.0, 4.0}},
+};
+
 // The geometric search of krvhprep: from k in steps of the factor grow, the first wavenumber at
 // which the tapered displacement integrand k sqrt(k |y - ya|^2) (uz, ur, ut parts, the asymptote
 // ya subtracted) has fallen below a thousandth of the largest value met on the way.
@@ -280,24 +294,9 @@ void krvhcomplete(GreenTable& grn, const std::array<double, nrmax + 1>& r, int n
     if (asymok) {
       const double r2 = rj * rj;
       const double r3 = r2 * rj;
-      double b0 = 0.0, b1 = 0.0, b2 = 0.0, c0 = 0.0, c1 = 0.0, c2 = 0.0;
-      if (mazi == 0) {
-        b1 = -1.0 / r2;
-        c0 = -1.0 / r3;
-      } else if (mazi == 1) {
-        b0 = 1.0 / r2;
-        b1 = -1.0 / r2;
-        b2 = 1.0 / r2;
-        c1 = -2.0 / r3;
-        c2 = 1.0 / r3;
-      } else if (mazi == 2) {
-        b0 = 2.0 / r2;
-        b1 = -1.0 / r2;
-        b2 = 2.0 / r2;
-        c0 = 3.0 / r3;
-        c1 = -4.0 / r3;
-        c2 = 4.0 / r3;
-      }
+      const AsymptoteIntegrals& a = kAsymptoteIntegrals[mazi];
+      const double b0 = a.b[0] / r2, b1 = a.b[1] / r2, b2 = a.b[2] / r2;
+      const double c0 = a.c[0] / r3, c1 = a.c[1] / r3, c2 = a.c[2] / r3;
       g[0] += ya[1] * b0;
       g[1] += ya[3] * b1 + csign * ya[5] * b2;
       g[2] -= ya[5] * b1 + csign * ya[3] * b2;
