@@ -163,121 +163,158 @@ void fill_accurate_tables(std::array<std::unique_ptr<AccurateBessel>, 3>& tab, i
     if (f) std::rethrow_exception(f);
 }
 
-void krvmain(const RunOptions& opt, Console& con) {
+// What a run has settled before its first output file is opened: the input, the layer table and
+// its kernel constants, the number of workers. Any fault here leaves no file behind.
+struct RunSetup {
+  std::string infile;
+  std::string intext;  // the input file as read, for the provenance
+  std::unique_ptr<RunInput> inp = std::make_unique<RunInput>();
+  std::unique_ptr<LayerTable> lt = std::make_unique<LayerTable>();
+  std::unique_ptr<RowTable> rows = std::make_unique<RowTable>();
+  std::string jsonpath;
+  int nworkers = 1;
+};
+
+void set_up_run(const RunOptions& opt, Console& con, RunSetup& run) {
   for (const char* l : kBanner) con.line(l);
   con.line(std::string(54, ' '));
   con.flush();
 
-  const std::string infile = input_name(opt, con);
-  auto inp = std::make_unique<RunInput>();
-  const std::string intext = slurp(infile);
+  run.infile = input_name(opt, con);
+  run.intext = slurp(run.infile);
+  RunInput& inp = *run.inp;
   {
-    std::istringstream in(intext);
-    read_input(in, infile, *inp);
+    std::istringstream in(run.intext);
+    read_input(in, run.infile, inp);
   }
   // The smoothing length of the run: the input's rhalf unless the command line sets it.
-  inp->rhalf = smoothing_length(opt, inp->rhalf);
-  const std::string jsonpath = inp->outdir + "grnfun.json";
+  inp.rhalf = smoothing_length(opt, inp.rhalf);
+  run.jsonpath = inp.outdir + "grnfun.json";
   for (int s = 1; s <= 3; ++s) {
-    if (inp->grnpath[s] == jsonpath)
+    if (inp.grnpath[s] == run.jsonpath)
       throw Stop(" Error in krvmain: the name grnfun.json is kept for the provenance of the run!");
   }
   con.line("   ");
 
-  auto lt = std::make_unique<LayerTable>();
   int ierr = 0;
-  krvslice(inp->resol, ierr, inp->prof, *lt);
+  krvslice(inp.resol, ierr, inp.prof, *run.lt);
   if (ierr == 1) throw Stop("the layer index (lmax) too small defined!");
   // The kernels' constants of every row, computed once for the run.
-  auto rows = std::make_unique<RowTable>();
-  krvrowtab(*lt, *rows);
+  krvrowtab(*run.lt, *run.rows);
 
   // The number of workers is settled before any output file is opened: a bad KIRVA_THREADS
   // stops the run leaving no file behind.
-  const int nworkers = worker_count(opt.threads);
+  run.nworkers = worker_count(opt.threads);
+}
 
-  Progress display(static_cast<long long>(inp->nzrec) * 3 * inp->nzs, ::isatty(STDERR_FILENO));
+// The state of the loops over the depths: the open result files, the workers and their tables.
+struct RunLoop {
+  const RunOptions& opt;
+  const RunSetup& run;
+  Console& con;
+  Progress& display;
+  GrnAllWriter all;
+  std::array<GrnTextWriter, 4> texts;  // 1..3: the tables of the source types
+  SourceDepthPool pool;
+  // The Bessel tables depend only on their order: filled once per run, for the orders 0, 1, 2
+  // of the CLVD, the dip-slip and the strike-slip, when the first observation depth needs them.
+  std::array<std::unique_ptr<BesselTables>, 3> tab;
+  std::array<std::unique_ptr<AccurateBessel>, 3> acc;
+  std::unique_ptr<ComputationalLayers> cl = std::make_unique<ComputationalLayers>();
+  DepthPair pair;
+  std::string title;
+
+  RunLoop(const RunOptions& o, const RunSetup& r, Console& c, Progress& d)
+      : opt(o), run(r), con(c), display(d), pool(r.nworkers) {}
+};
+
+// Observation depth k: its depth record, then the tables of the three source types, their
+// source depths computed side by side and written in order.
+void compute_depth(int k, RunLoop& loop) {
+  const RunInput& inp = *loop.run.inp;
+  const LayerTable& lt = *loop.run.lt;
+  Console& con = loop.con;
+  const double zrec = inp.zrec(k);
+  con.line(progress(zrec));
+  con.flush();
+  if (k == 1) {
+    if (loop.opt.accurate) {
+      fill_accurate_tables(loop.acc, loop.pool.size());
+    } else {
+      fill_bessel_tables(loop.tab, loop.pool.size());
+    }
+  }
+
+  // Elastic constants at the observation depth: the row below it.
+  prepare_depth_pair(lt, inp.zs1, zrec, *loop.cl, loop.pair);
+  const double mu = loop.pair.receiver.mu;
+  const double lambda = loop.pair.receiver.lambda;
+  loop.all.depth(zrec, lambda, mu, loop.pair.receiver.ro);
+
+  for (const SourceType type : kSourceOrder) {
+    const SourceTypeInfo& info = source_info(type);
+    const int s = static_cast<int>(type) + 1;  // the type's number in the input and tables
+    GrnTextWriter& text = loop.texts[s];
+    if (k == 1) {
+      loop.title.clear();
+      fmt_a(loop.title, info.title, 45);
+      con.formatted(loop.title);
+      con.flush();
+      text.open(inp.grnpath[s]);
+      text.head(loop.run.infile, info, inp.nr, inp.r1, inp.r2, inp.nzs, inp.zs1, inp.zs2, zrec,
+                lambda, mu);
+    }
+    // Bessel order = azimuthal order of the source.
+    const BesselTables* bessel = loop.opt.accurate ? nullptr : loop.tab[info.order].get();
+    const AccurateBessel* accurate = loop.opt.accurate ? loop.acc[info.order].get() : nullptr;
+    const RowTable& rows = *loop.run.rows;
+    auto table = [&](double zs, TableWork& w) {
+      if (accurate != nullptr) {
+        compute_table(inp, lt, rows, *accurate, s, zs, zrec, lambda, mu, w);
+      } else {
+        compute_table(inp, lt, rows, *bessel, s, zs, zrec, lambda, mu, w);
+      }
+    };
+    loop.pool.run(
+        inp.nzs,
+        [&](int j, TableWork& w, TableOutput& out) {
+          table(inp.zs(j), w);
+          out.warnings.swap(w.log.text);
+          const std::span<const double> grn(w.grn.v);
+          render_table_binary(out.binary, grn, inp.nr, info);
+          if (k == 1) render_table_text(out.text, grn, inp.nr, info);
+        },
+        [&](int, TableOutput& out) {
+          if (!out.warnings.empty()) con.raw(out.warnings);
+          if (k == 1) text.rendered(out.text);
+          loop.all.rendered(out.binary);
+          loop.display.table_done();
+        });
+    if (k == 1) text.close();
+  }
+}
+
+void krvmain(const RunOptions& opt, Console& con) {
+  RunSetup run;
+  set_up_run(opt, con, run);
+  const RunInput& inp = *run.inp;
+
+  Progress display(static_cast<long long>(inp.nzrec) * 3 * inp.nzs, ::isatty(STDERR_FILENO));
   con.attach(&display);
   struct Detach {
     Console& con;
     ~Detach() { con.attach(nullptr); }
   } detach{con};
 
-  GrnAllWriter all;
-  all.open(inp->grnall);
-  all.header(lt->nlayer, inp->nr, inp->r1, inp->r2, inp->nzs, inp->zs1, inp->zs2, inp->nzrec,
-             inp->zrec1, inp->zrec2);
-  all.layers(lt->nlayer, lt->thick, lt->vp, lt->vs, lt->ro);
+  RunLoop loop(opt, run, con, display);
+  const LayerTable& lt = *run.lt;
+  loop.all.open(inp.grnall);
+  loop.all.header(lt.nlayer, inp.nr, inp.r1, inp.r2, inp.nzs, inp.zs1, inp.zs2, inp.nzrec,
+                  inp.zrec1, inp.zrec2);
+  loop.all.layers(lt.nlayer, lt.thick, lt.vp, lt.vs, lt.ro);
+  for (int k = 1; k <= inp.nzrec; ++k) compute_depth(k, loop);
+  loop.all.close();
 
-  SourceDepthPool pool(nworkers);
-  // The Bessel tables depend only on their order: filled once per run, for the orders 0, 1, 2 of
-  // the CLVD, the dip-slip and the strike-slip, when the first observation depth needs them.
-  std::array<std::unique_ptr<BesselTables>, 3> tab;
-  std::array<std::unique_ptr<AccurateBessel>, 3> acc;
-  auto cl = std::make_unique<ComputationalLayers>();
-  DepthPair pair;
-  std::array<GrnTextWriter, 4> texts;  // 1..3: the tables of the source types
-  std::string title;
-  for (int k = 1; k <= inp->nzrec; ++k) {
-    const double zrec = inp->zrec(k);
-    con.line(progress(zrec));
-    con.flush();
-    if (k == 1) {
-      if (opt.accurate) {
-        fill_accurate_tables(acc, pool.size());
-      } else {
-        fill_bessel_tables(tab, pool.size());
-      }
-    }
-
-    // Elastic constants at the observation depth: the row below it.
-    prepare_depth_pair(*lt, inp->zs1, zrec, *cl, pair);
-    const double mu = pair.receiver.mu;
-    const double lambda = pair.receiver.lambda;
-    all.depth(zrec, lambda, mu, pair.receiver.ro);
-
-    for (const SourceType type : kSourceOrder) {
-      const SourceTypeInfo& info = source_info(type);
-      const int s = static_cast<int>(type) + 1;  // the type's number in the input and tables
-      GrnTextWriter& text = texts[s];
-      if (k == 1) {
-        title.clear();
-        fmt_a(title, info.title, 45);
-        con.formatted(title);
-        con.flush();
-        text.open(inp->grnpath[s]);
-        text.head(infile, info, inp->nr, inp->r1, inp->r2, inp->nzs, inp->zs1, inp->zs2, zrec,
-                  lambda, mu);
-      }
-      // Bessel order = azimuthal order of the source.
-      const BesselTables* bessel = opt.accurate ? nullptr : tab[info.order].get();
-      const AccurateBessel* accurate = opt.accurate ? acc[info.order].get() : nullptr;
-      auto table = [&](double zs, TableWork& w) {
-        if (accurate != nullptr) {
-          compute_table(*inp, *lt, *rows, *accurate, s, zs, zrec, lambda, mu, w);
-        } else {
-          compute_table(*inp, *lt, *rows, *bessel, s, zs, zrec, lambda, mu, w);
-        }
-      };
-      pool.run(
-          inp->nzs,
-          [&](int j, TableWork& w, TableOutput& out) {
-            table(inp->zs(j), w);
-            out.warnings.swap(w.log.text);
-            const std::span<const double> grn(w.grn.v);
-            render_table_binary(out.binary, grn, inp->nr, info);
-            if (k == 1) render_table_text(out.text, grn, inp->nr, info);
-          },
-          [&](int, TableOutput& out) {
-            if (!out.warnings.empty()) con.raw(out.warnings);
-            if (k == 1) text.rendered(out.text);
-            all.rendered(out.binary);
-            display.table_done();
-          });
-      if (k == 1) text.close();
-    }
-  }
-  all.close();
   // The provenance joins the result files: written under its temporary name now, it replaces an
   // earlier grnfun.json together with them.
   Provenance prov;
@@ -286,19 +323,19 @@ void krvmain(const RunOptions& opt, Console& con) {
   prov.args = opt.args;
   prov.threads = opt.threads;
   prov.smoothing_option = opt.smoothing;
-  prov.smoothing = inp->rhalf;
-  prov.sampfac = inp->sampfac;
-  prov.infile = infile;
-  prov.input = intext;
+  prov.smoothing = inp.rhalf;
+  prov.sampfac = inp.sampfac;
+  prov.infile = run.infile;
+  prov.input = run.intext;
   OutFile json;
-  json.open(jsonpath);
+  json.open(run.jsonpath);
   json.write(render_provenance(prov));
   json.close();
   display.finish();
   // Every file is complete: only now do they replace those of an earlier run, all of them.
   SignalStops::hold();
-  for (int s = 1; s <= 3; ++s) texts[s].commit();
-  all.commit();
+  for (int s = 1; s <= 3; ++s) loop.texts[s].commit();
+  loop.all.commit();
   json.commit();
 
   for (const char* l : kSuccess) con.line(l);
