@@ -39,7 +39,7 @@ struct Case {
       if (c == ezz) return zz;
       return col;
     };
-    SourceSpec s;
+    SourceModel s;
     s.rect = {0.0,    -0.5 * 13000.0 / std::tan(M_PI / 6), 8500.0, 90.0, 30.0, 90.0, 2.0, 30000.0,
               26000.0};
     points = discretise({s}, Discretisation{500.0, 2}, view.earth);

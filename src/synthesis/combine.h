@@ -56,7 +56,7 @@ struct SynthesisOptions {
 
 // Checks every pair against the tables' ranges; stops with a message naming the first pair out
 // of range (receivers in order, then sources in order) and the range the tables would need.
-void check_ranges(const TableView& t, const std::vector<SourceSpec>& specs,
+void check_ranges(const TableView& t, const std::vector<SourceModel>& models,
                   const std::vector<SourcePoint>& points, const std::vector<Receiver>& receivers,
                   bool geographic);
 

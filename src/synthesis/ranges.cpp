@@ -56,16 +56,16 @@ std::vector<std::pair<double, double>> hull(const std::vector<SourcePoint>& poin
 
 }  // namespace
 
-void check_ranges(const TableView& t, const std::vector<SourceSpec>& specs,
+void check_ranges(const TableView& t, const std::vector<SourceModel>& models,
                   const std::vector<SourcePoint>& points, const std::vector<Receiver>& receivers,
                   bool geographic) {
   // Source depths: the whole extent of every source.
   const double zs0 = t.zs.front(), zs1 = t.zs.back();
   double need0 = INFINITY, need1 = -INFINITY;
   int bad = -1;
-  for (std::size_t i = 0; i < specs.size(); ++i) {
-    const SourceSpec& s = specs[i];
-    const bool rect = s.kind == SourceSpec::Kind::rectangle;
+  for (std::size_t i = 0; i < models.size(); ++i) {
+    const SourceModel& s = models[i];
+    const bool rect = s.kind == SourceModel::Kind::rectangle;
     const double top = rect ? s.rect.top() : s.depth, bottom = rect ? s.rect.bottom() : s.depth;
     need0 = std::min(need0, top);
     need1 = std::max(need1, bottom);
@@ -73,8 +73,8 @@ void check_ranges(const TableView& t, const std::vector<SourceSpec>& specs,
     if (bad < 0 && (top < zs0 - tol || bottom > zs1 + tol)) bad = static_cast<int>(i);
   }
   if (bad >= 0) {
-    const SourceSpec& s = specs[bad];
-    const bool rect = s.kind == SourceSpec::Kind::rectangle;
+    const SourceModel& s = models[bad];
+    const bool rect = s.kind == SourceModel::Kind::rectangle;
     const double top = rect ? s.rect.top() : s.depth, bottom = rect ? s.rect.bottom() : s.depth;
     std::ostringstream m;
     m << "kirva-syn: " << s.label;
@@ -140,8 +140,8 @@ void check_ranges(const TableView& t, const std::vector<SourceSpec>& specs,
     const double r = std::sqrt(dn * dn + de * de);
     if (r <= rmax && r >= rmin) continue;
     std::ostringstream m;
-    m << "kirva-syn: " << receiver_name(rc, geographic) << " and " << specs[s.spec].label;
-    if (specs[s.spec].kind == SourceSpec::Kind::rectangle) {
+    m << "kirva-syn: " << receiver_name(rc, geographic) << " and " << models[s.model].label;
+    if (models[s.model].kind == SourceModel::Kind::rectangle) {
       m << " (its point at " << km(s.east) << " km east, " << km(s.north) << " km north, "
         << km(s.depth) << " km depth)";
     }

@@ -54,13 +54,13 @@ int synthesis(const Options& o) {
   const TableView view = view_of(lib);
 
   // Sources, in the order given: Coulomb files, patch files, points, tensors.
-  std::vector<SourceSpec> specs;
+  std::vector<SourceModel> models;
   std::optional<double> coulomb_friction, coulomb_depth;
   std::optional<CoulombGrid> coulomb_grid;
   for (const auto& f : o.faults) {
     CoulombFile c = read_coulomb(f, proj);
     if (c.sources.empty()) throw Stop("kirva-syn: " + f + " holds no fault row");
-    specs.insert(specs.end(), c.sources.begin(), c.sources.end());
+    models.insert(models.end(), c.sources.begin(), c.sources.end());
     if (!coulomb_friction) coulomb_friction = c.friction;
     if (!coulomb_grid && c.grid) {
       coulomb_grid = c.grid;
@@ -70,15 +70,15 @@ int synthesis(const Options& o) {
   for (const auto& f : o.patches) {
     auto p = read_patches(f, proj);
     if (p.empty()) throw Stop("kirva-syn: " + f + " holds no patch");
-    specs.insert(specs.end(), p.begin(), p.end());
+    models.insert(models.end(), p.begin(), p.end());
   }
-  for (const auto& p : o.points) specs.push_back(point_source(p, proj));
+  for (const auto& p : o.points) models.push_back(point_source(p, proj));
   for (const auto& t : o.tensors) {
     std::string warning;
-    specs.push_back(tensor_source(t, proj, warning));
+    models.push_back(tensor_source(t, proj, warning));
     if (!warning.empty()) std::fprintf(stderr, "%s\n", warning.c_str());
   }
-  if (specs.empty()) {
+  if (models.empty()) {
     throw Stop("kirva-syn: no source: give --faults, --patches, --point or --tensor");
   }
 
@@ -147,8 +147,8 @@ int synthesis(const Options& o) {
   if (!(d.patch_size > 0)) throw Stop("kirva-syn: --patch-size must be positive");
   d.gauss = o.gauss;
   if (d.gauss < 1 || d.gauss > 16) throw Stop("kirva-syn: --gauss must be 1 to 16");
-  const auto points = discretise(specs, d, view.earth);
-  check_ranges(view, specs, points, receivers, proj.geographic);
+  const auto points = discretise(models, d, view.earth);
+  check_ranges(view, models, points, receivers, proj.geographic);
 
   SynthesisOptions so;
   so.need = need_of(qs);
@@ -186,7 +186,7 @@ int synthesis(const Options& o) {
     }
   }
   t.comments.push_back("kirva-syn: static deformation from the tables of " + o.library);
-  t.comments.push_back(std::to_string(specs.size()) + " sources as " +
+  t.comments.push_back(std::to_string(models.size()) + " sources as " +
                        std::to_string(points.size()) + " point sources (patches of at most " +
                        num(d.patch_size / 1000.0) + " km, " + std::to_string(d.gauss) + "x" +
                        std::to_string(d.gauss) + " Gauss points)");

@@ -140,7 +140,7 @@ CoulombFile read_coulomb(const std::string& path, const Projector& proj) {
     const double d = dip * kDeg;
     const double width = (bottom - top) * 1000.0 / std::sin(d);
     const double half = 0.5 * width * std::cos(d);
-    SourceSpec s;
+    SourceModel s;
     s.label = label;
     Rectangle& r = s.rect;
     r.east = 0.5 * (se + fe) + half * de;
@@ -153,10 +153,10 @@ CoulombFile read_coulomb(const std::string& path, const Projector& proj) {
     r.length = length;
     r.width = width;
     if (kode == 100) {
-      s.kind = SourceSpec::Kind::rectangle;
+      s.kind = SourceModel::Kind::rectangle;
       r.slip = std::hypot(v[6], v[7]);
     } else {
-      s.kind = SourceSpec::Kind::potency;
+      s.kind = SourceModel::Kind::potency;
       s.east = r.east;
       s.north = r.north;
       s.depth = r.depth;
@@ -192,9 +192,9 @@ CoulombFile read_coulomb(const std::string& path, const Projector& proj) {
   return out;
 }
 
-std::vector<SourceSpec> read_patches(const std::string& path, const Projector& proj) {
+std::vector<SourceModel> read_patches(const std::string& path, const Projector& proj) {
   const auto lines = read_lines(path);
-  std::vector<SourceSpec> out;
+  std::vector<SourceModel> out;
   for (std::size_t i = 0; i < lines.size(); ++i) {
     const auto f = fields(lines[i]);
     if (f.empty()) continue;
@@ -210,7 +210,7 @@ std::vector<SourceSpec> read_patches(const std::string& path, const Projector& p
       v[c] = *n;
     }
     if (!(v[7] > 0) || !(v[8] > 0)) throw Stop(at + "length and width must be positive");
-    SourceSpec s;
+    SourceModel s;
     s.label = path + " line " + std::to_string(i + 1);
     Rectangle& r = s.rect;
     proj.project(v[0], v[1], r.east, r.north);
@@ -227,10 +227,10 @@ std::vector<SourceSpec> read_patches(const std::string& path, const Projector& p
   return out;
 }
 
-SourceSpec point_source(const std::string& text, const Projector& proj) {
+SourceModel point_source(const std::string& text, const Projector& proj) {
   const auto v = slash_numbers(text, 7, "--point X/Y/DEPTH/STRIKE/DIP/RAKE/M0");
-  SourceSpec s;
-  s.kind = SourceSpec::Kind::moment;
+  SourceModel s;
+  s.kind = SourceModel::Kind::moment;
   s.label = "--point " + text;
   proj.project(v[0], v[1], s.east, s.north);
   s.depth = v[2] * 1000.0;
@@ -239,10 +239,10 @@ SourceSpec point_source(const std::string& text, const Projector& proj) {
   return s;
 }
 
-SourceSpec tensor_source(const std::string& text, const Projector& proj, std::string& warning) {
+SourceModel tensor_source(const std::string& text, const Projector& proj, std::string& warning) {
   const auto v = slash_numbers(text, 9, "--tensor X/Y/DEPTH/MRR/MTT/MPP/MRT/MRP/MTP");
-  SourceSpec s;
-  s.kind = SourceSpec::Kind::moment;
+  SourceModel s;
+  s.kind = SourceModel::Kind::moment;
   s.label = "--tensor " + text;
   proj.project(v[0], v[1], s.east, s.north);
   s.depth = v[2] * 1000.0;
@@ -293,21 +293,21 @@ void gauss_legendre(int n, std::vector<double>& nodes, std::vector<double>& weig
   }
 }
 
-std::vector<SourcePoint> discretise(const std::vector<SourceSpec>& specs, const Discretisation& d,
+std::vector<SourcePoint> discretise(const std::vector<SourceModel>& models, const Discretisation& d,
                                     const EarthModel& earth) {
   std::vector<double> xi, wi;
   gauss_legendre(d.gauss, xi, wi);
   std::vector<SourcePoint> out;
-  for (std::size_t k = 0; k < specs.size(); ++k) {
-    const SourceSpec& s = specs[k];
-    if (s.kind != SourceSpec::Kind::rectangle) {
+  for (std::size_t k = 0; k < models.size(); ++k) {
+    const SourceModel& s = models[k];
+    if (s.kind != SourceModel::Kind::rectangle) {
       SourcePoint p;
       p.east = s.east;
       p.north = s.north;
       p.depth = s.depth;
-      p.potency = s.kind == SourceSpec::Kind::potency ? s.tensor
-                                                      : scaled(s.tensor, 1.0 / earth.mu(s.depth));
-      p.spec = static_cast<int>(k);
+      p.potency = s.kind == SourceModel::Kind::potency ? s.tensor
+                                                       : scaled(s.tensor, 1.0 / earth.mu(s.depth));
+      p.model = static_cast<int>(k);
       out.push_back(p);
       continue;
     }
@@ -332,7 +332,7 @@ std::vector<SourcePoint> discretise(const std::vector<SourceSpec>& specs, const 
             p.north = r.north + l * sn + w * dn;
             p.depth = r.depth + w * dz;
             p.potency = scaled(unit, r.slip * pl * pw * 0.25 * wi[ga] * wi[gb]);
-            p.spec = static_cast<int>(k);
+            p.model = static_cast<int>(k);
             out.push_back(p);
           }
         }

@@ -27,7 +27,7 @@ struct Rectangle {
 // One source as the user gave it. A rectangle is cut into patches; a point source carries
 // either its potency tensor (slip times area, m^3) or its moment tensor (N m, divided by the
 // shear modulus at its own depth, as the tables are normalised).
-struct SourceSpec {
+struct SourceModel {
   enum class Kind { rectangle, potency, moment };
   Kind kind = Kind::rectangle;
   std::string label;  // names the source in messages, e.g. "faults.inp line 14 (fault 2)"
@@ -42,7 +42,7 @@ struct CoulombGrid {
 };
 
 struct CoulombFile {
-  std::vector<SourceSpec> sources;
+  std::vector<SourceModel> sources;
   std::optional<double> friction;   // FRIC
   std::optional<double> depth_km;   // DEPTH, of the grid
   std::optional<CoulombGrid> grid;  // Grid Parameters
@@ -54,20 +54,20 @@ CoulombFile read_coulomb(const std::string& path, const Projector& proj);
 
 // Reads a slip-distribution table: one patch a line, centre x, y, depth (km), strike, dip,
 // rake (degrees), slip (m), length along strike, width down dip (km).
-std::vector<SourceSpec> read_patches(const std::string& path, const Projector& proj);
+std::vector<SourceModel> read_patches(const std::string& path, const Projector& proj);
 
 // --point X/Y/DEPTH/STRIKE/DIP/RAKE/M0 and --tensor X/Y/DEPTH/MRR/MTT/MPP/MRT/MRP/MTP. A tensor's
 // isotropic part, which the tables cannot represent, is dropped; `warning` then says how large
 // it was.
-SourceSpec point_source(const std::string& text, const Projector& proj);
-SourceSpec tensor_source(const std::string& text, const Projector& proj, std::string& warning);
+SourceModel point_source(const std::string& text, const Projector& proj);
+SourceModel tensor_source(const std::string& text, const Projector& proj, std::string& warning);
 
 // A weighted point source: position (m) and potency tensor (m^3), the table columns combined
 // with it give its field.
 struct SourcePoint {
   double east = 0, north = 0, depth = 0;
   Tensor6 potency;
-  int spec = 0;  // index of the SourceSpec it belongs to
+  int model = 0;  // index of the SourceModel it belongs to
 };
 
 struct Discretisation {
@@ -81,7 +81,7 @@ void gauss_legendre(int n, std::vector<double>& nodes, std::vector<double>& weig
 // Cuts every rectangle into patches no larger than d.patch_size and places d.gauss x d.gauss
 // points in each; point sources become one point. Moment tensors are divided by the shear
 // modulus at their depth.
-std::vector<SourcePoint> discretise(const std::vector<SourceSpec>& specs, const Discretisation& d,
+std::vector<SourcePoint> discretise(const std::vector<SourceModel>& models, const Discretisation& d,
                                     const EarthModel& earth);
 
 }  // namespace kirva::syn

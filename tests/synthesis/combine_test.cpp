@@ -125,7 +125,7 @@ TEST(Combination, NoTractionOnTheFreeSurface) {
   const TableView view = view_of(lib);
   EXPECT_TRUE(free_surface(view, 0));
   EXPECT_FALSE(free_surface(view, 1));
-  SourceSpec s;
+  SourceModel s;
   s.rect = {0, -11258, 8500, 90, 30, 90, 2.0, 30000, 26000};
   const auto pts = discretise({s}, Discretisation{2000, 2}, view.earth);
   std::vector<Receiver> rec;
@@ -283,7 +283,7 @@ TEST(Combination, ObservationDepthsInterpolated) {
 TEST(Combination, SameResultsForAnyNumberOfWorkers) {
   REQUIRE_OKADA_LIBRARY();
   const TableView view = view_of(lib);
-  SourceSpec s;
+  SourceModel s;
   s.rect = {0, -11258, 8500, 90, 30, 90, 2.0, 30000, 26000};
   const auto pts = discretise({s}, Discretisation{1500, 2}, view.earth);
   std::vector<Receiver> rec;
@@ -299,10 +299,10 @@ TEST(Combination, SameResultsForAnyNumberOfWorkers) {
   }
 }
 
-std::string range_stop(const TableView& v, const std::vector<SourceSpec>& specs,
+std::string range_stop(const TableView& v, const std::vector<SourceModel>& models,
                        const std::vector<Receiver>& rec) {
   try {
-    check_ranges(v, specs, discretise(specs, Discretisation{500, 2}, v.earth), rec, false);
+    check_ranges(v, models, discretise(models, Discretisation{500, 2}, v.earth), rec, false);
   } catch (const Stop& s) {
     return s.what();
   }
@@ -312,12 +312,12 @@ std::string range_stop(const TableView& v, const std::vector<SourceSpec>& specs,
 TEST(Combination, PairsOutsideTheTablesNameTheFirstAndTheRangeNeeded) {
   REQUIRE_OKADA_LIBRARY();
   const TableView view = view_of(lib);
-  SourceSpec p;
-  p.kind = SourceSpec::Kind::potency;
+  SourceModel p;
+  p.kind = SourceModel::Kind::potency;
   p.label = "--point A";
   p.depth = 10000;
   p.tensor = kP;
-  SourceSpec q = p;
+  SourceModel q = p;
   q.label = "--point B";
   q.east = -30000;
   // Distances: the first receiver beyond 100 km of a source, and the farthest pair.
@@ -331,7 +331,7 @@ TEST(Combination, PairsOutsideTheTablesNameTheFirstAndTheRangeNeeded) {
       << far;
   EXPECT_EQ(range_stop(view, {p, q}, {at(60, 0, 0)}), "(no stop)");
   // Source depths: a fault that reaches above the shallowest tabulated depth.
-  SourceSpec f;
+  SourceModel f;
   f.label = "faults.inp line 12 (fault 1)";
   f.rect = {0, 0, 5000, 0, 90, 0, 1.0, 10000, 9800};
   const std::string shallow = range_stop(view, {p, f}, rec);
@@ -340,7 +340,7 @@ TEST(Combination, PairsOutsideTheTablesNameTheFirstAndTheRangeNeeded) {
                          "would need source depths from 0.1 to 10 km"),
             std::string::npos)
       << shallow;
-  SourceSpec deep = p;
+  SourceModel deep = p;
   deep.depth = 21000;
   EXPECT_NE(range_stop(view, {deep}, rec).find("below the deepest"), std::string::npos);
   // Observation depths.

@@ -52,7 +52,7 @@ Deviations compare(const std::vector<Reference>& ref, const std::vector<Field>& 
   return d;
 }
 
-std::vector<Field> synthesis_at(const TableView& view, const std::vector<SourceSpec>& specs,
+std::vector<Field> synthesis_at(const TableView& view, const std::vector<SourceModel>& models,
                                 const std::vector<Reference>& ref) {
   std::vector<Receiver> rec;
   for (const auto& r : ref) {
@@ -65,14 +65,14 @@ std::vector<Field> synthesis_at(const TableView& view, const std::vector<SourceS
     rec.push_back(c);
   }
   const Discretisation d{500.0, 2};
-  const auto points = discretise(specs, d, view.earth);
-  check_ranges(view, specs, points, rec, false);
+  const auto points = discretise(models, d, view.earth);
+  check_ranges(view, models, points, rec, false);
   SynthesisOptions opt;
   opt.threads = 2;
   return synthesise(view, points, rec, opt);
 }
 
-std::vector<SourceSpec> coulomb_faults(const std::string& row) {
+std::vector<SourceModel> coulomb_faults(const std::string& row) {
   TempDir dir;
   write_file(dir / "fault.inp", coulomb_text({row}));
   return read_coulomb((dir / "fault.inp").string(), Projector{}).sources;
@@ -102,10 +102,10 @@ TEST(Okada, VerticalStrikeSlipFault) {
   const TableView view = view_of(lib);
   const auto ref = read_reference("strike-slip-vertical.csv");
   ASSERT_EQ(ref.size(), 3721u);
-  const auto specs = coulomb_faults(
+  const auto models = coulomb_faults(
       "  1     0.0000   -10.0000     0.0000    10.0000 100     1.0000     0.0000    90.0000     "
       "1.0000    12.0000    vertical");
-  const auto d = compare(ref, synthesis_at(view, specs, ref),
+  const auto d = compare(ref, synthesis_at(view, models, ref),
                          [](const Reference& r) { return to_box(r.x, r.y, 0, 0, -10, 10) > 2; });
   report("strike-slip-vertical", d);
   EXPECT_LT(d.u_all, 0.01);
@@ -159,8 +159,8 @@ TEST(Okada, PointSourceGivenByItsMoment) {
   const double m0 = view.earth.mu(10000.0) * 1e6;
   char text[128];
   std::snprintf(text, sizeof text, "0/0/10/30/60/90/%.17g", m0);
-  const std::vector<SourceSpec> specs = {point_source(text, Projector{})};
-  const auto d = compare(ref, synthesis_at(view, specs, ref),
+  const std::vector<SourceModel> models = {point_source(text, Projector{})};
+  const auto d = compare(ref, synthesis_at(view, models, ref),
                          [](const Reference& r) { return std::hypot(r.x, r.y) > 2; });
   report("point-10km", d);
   EXPECT_LT(d.u_far, 0.005);

@@ -83,7 +83,7 @@ TEST(MomentTensor, CatalogueConvention) {
 
 TEST(MomentTensor, IsotropicPartDroppedWithAWarning) {
   std::string warning;
-  const SourceSpec s = tensor_source("1/2/10/3e17/1e17/2e17/0/0/0", Projector{}, warning);
+  const SourceModel s = tensor_source("1/2/10/3e17/1e17/2e17/0/0/0", Projector{}, warning);
   EXPECT_NE(warning.find("isotropic part"), std::string::npos) << warning;
   EXPECT_NE(warning.find("2e+17 N m"), std::string::npos) << warning;
   EXPECT_NEAR(isotropic_part(s.tensor), 0.0, 1e3);
@@ -116,7 +116,7 @@ TEST(Coulomb, FaultRowsAndHeader) {
   EXPECT_DOUBLE_EQ(c.grid->dx, 1);
   // The thrust dips to the right of west -> east, that is south; reverse slip is rake 90.
   const Rectangle& r = c.sources[0].rect;
-  EXPECT_EQ(c.sources[0].kind, SourceSpec::Kind::rectangle);
+  EXPECT_EQ(c.sources[0].kind, SourceModel::Kind::rectangle);
   EXPECT_NEAR(r.strike, 90, 1e-12);
   EXPECT_NEAR(r.rake, 90, 1e-12);
   EXPECT_NEAR(r.slip, 2, 1e-15);
@@ -127,8 +127,8 @@ TEST(Coulomb, FaultRowsAndHeader) {
   EXPECT_NEAR(r.east, 0, 1e-9);
   EXPECT_NEAR(r.north, -6500 * std::sqrt(3.0), 1e-6);
   // Kode 400: a point of potency 3e6 m^3 at the plane's centre; right-lateral is rake 180.
-  const SourceSpec& p = c.sources[1];
-  EXPECT_EQ(p.kind, SourceSpec::Kind::potency);
+  const SourceModel& p = c.sources[1];
+  EXPECT_EQ(p.kind, SourceModel::Kind::potency);
   EXPECT_NEAR(p.depth, 6500, 1e-9);
   const Tensor6 want = double_couple(0, 90, 180, 3e6);
   EXPECT_NEAR(p.tensor.xy, want.xy, 1e-6);
@@ -223,7 +223,7 @@ TEST(Discretisation, GaussLegendreIsExactToDegree2nMinus1) {
 }
 
 TEST(Discretisation, PatchesCoverTheFaultWithItsPotency) {
-  SourceSpec s;
+  SourceModel s;
   s.rect = {1000, 2000, 8000, 30, 60, 90, 1.5, 4100, 2000};
   const EarthModel earth{{{0, 6000, 3464, 2700}}};
   for (int gauss : {1, 2, 3}) {
@@ -247,7 +247,7 @@ TEST(Discretisation, PatchesCoverTheFaultWithItsPotency) {
     EXPECT_LT(bottom, s.rect.bottom());
   }
   // A moment source is divided by the shear modulus at its depth.
-  SourceSpec m = point_source("0/0/10/0/90/0/3e16", Projector{});
+  SourceModel m = point_source("0/0/10/0/90/0/3e16", Projector{});
   const auto pts = discretise({m}, Discretisation{500.0, 2}, earth);
   ASSERT_EQ(pts.size(), 1u);
   EXPECT_NEAR(pts[0].potency.xy, 3e16 / earth.mu(10000), 1e-6);
