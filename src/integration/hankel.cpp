@@ -70,6 +70,35 @@ void krvresp(std::array<double, 7>& y, double k, bool psvflag, bool shflag, doub
   if (shflag) krvsh(y, k, eps, ctx);
 }
 
+void krvhstart(GreenTable& grn, int nr, const SourceTerms& src, HankelWork& work) {
+  const auto& sj = src.sjump;
+  work.psvflag = std::fabs(sj[1]) + std::fabs(sj[2]) + std::fabs(sj[3]) + std::fabs(sj[4]) > 0.0;
+  work.shflag = std::fabs(sj[5]) + std::fabs(sj[6]) > 0.0;
+  for (int j = 1; j <= nr; ++j)
+    for (int c = 1; c <= 10; ++c) grn(c, j) = 0.0;
+  work.yasym.fill(0.0);
+  work.s0.fill(0.0);
+  work.s1.fill(0.0);
+}
+
+bool asymptote_step(std::array<double, 7>& ya, double k, double mu, double tol, double keps,
+                    bool psvflag, bool shflag, const KernelContext& kernel, long long& nkernel) {
+  std::array<double, 7> y{};
+  krvresp(y, k, psvflag, shflag, keps, kernel);
+  ++nkernel;
+  const double kmu = k * mu;
+  y[2] = y[2] / kmu;
+  y[4] = y[4] / kmu;
+  y[6] = y[6] / kmu;
+  double diff = 0.0, norm = 0.0;
+  for (int q = 1; q <= 6; ++q) {
+    diff += (y[q] - ya[q]) * (y[q] - ya[q]);
+    norm += y[q] * y[q];
+  }
+  for (int q = 1; q <= 6; ++q) ya[q] = y[q];
+  return diff <= tol * norm;
+}
+
 void krvksample(KernelSample& s, double k, double dk, const std::array<double, 7>& y,
                 double csign) {
   const double wk = std::sqrt(k) * dk;
@@ -101,21 +130,13 @@ void krvhprep(GreenTable& grn, const std::array<double, nrmax + 1>& r, int nr, d
   const double dz = std::fabs(zs - zrec);
   auto& rsmooth = work.rsmooth;
   auto& ya = work.yasym;
-  std::array<double, 7> y{};
   long long nkernel = 0;
 
   // 1. Preparation.
-  const auto& sj = src.sjump;
-  const bool psvflag =
-      std::fabs(sj[1]) + std::fabs(sj[2]) + std::fabs(sj[3]) + std::fabs(sj[4]) > 0.0;
-  const bool shflag = std::fabs(sj[5]) + std::fabs(sj[6]) > 0.0;
-  for (int j = 1; j <= nr; ++j) {
-    rsmooth[j] = std::max({rhalf, 0.01 * dz, 0.01 * r[j]});
-    for (int c = 1; c <= 10; ++c) grn(c, j) = 0.0;
-  }
-  ya.fill(0.0);
-  work.s0.fill(0.0);
-  work.s1.fill(0.0);
+  krvhstart(grn, nr, src, work);
+  const bool psvflag = work.psvflag;
+  const bool shflag = work.shflag;
+  for (int j = 1; j <= nr; ++j) rsmooth[j] = std::max({rhalf, 0.01 * dz, 0.01 * r[j]});
   bool asymok = false;
 
   // 2. At equal depths the kernel does not decay with k: find its asymptote (limits of the
@@ -128,19 +149,7 @@ void krvhprep(GreenTable& grn, const std::array<double, nrmax + 1>& r, int nr, d
     // Convergence pass: the displacements and the stresses over k*mu must settle before ka.
     double k = 0.00628318530717959 / (dz + r[nr] + rhalf);
     for (;;) {
-      krvresp(y, k, psvflag, shflag, eps, ctx.kernel);
-      ++nkernel;
-      const double kmu = k * mu;
-      y[2] = y[2] / kmu;
-      y[4] = y[4] / kmu;
-      y[6] = y[6] / kmu;
-      double diff = 0.0, norm = 0.0;
-      for (int q = 1; q <= 6; ++q) {
-        diff += (y[q] - ya[q]) * (y[q] - ya[q]);
-        norm += y[q] * y[q];
-      }
-      for (int q = 1; q <= 6; ++q) ya[q] = y[q];
-      if (diff <= eps * norm) {
+      if (asymptote_step(ya, k, mu, eps, eps, psvflag, shflag, ctx.kernel, nkernel)) {
         asymok = true;
         break;
       }

@@ -114,6 +114,15 @@ void krvhfinish(GreenTable& grn, const std::array<double, nrmax + 1>& r, int nr,
 void krvhcomplete(GreenTable& grn, const std::array<double, nrmax + 1>& r, int nr, double lambda,
                   double mu, const SourceTerms& src, const HankelWork& work);
 
+// The start of an integration in either mode: which kernels the source excites (work.psvflag,
+// work.shflag), grn cleared for the distances 1..nr, the asymptote and the axis sums reset.
+void krvhstart(GreenTable& grn, int nr, const SourceTerms& src, HankelWork& work);
+// One step of the asymptote search at equal depths: the kernel at k (depth cut-off ratio keps),
+// its stresses over k*mu, against the previous step held in ya, which it replaces; true when the
+// two agree to tol (squared difference against the squared norm).
+bool asymptote_step(std::array<double, 7>& ya, double k, double mu, double tol, double keps,
+                    bool psvflag, bool shflag, const KernelContext& kernel, long long& nkernel);
+
 // The record of the sample at wavenumber k (step dk) of the kernel y(1..6).
 void krvksample(KernelSample& s, double k, double dk, const std::array<double, 7>& y, double csign);
 

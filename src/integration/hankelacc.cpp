@@ -191,17 +191,10 @@ void krvhprep_accurate(GreenTable& grn, const std::array<double, nrmax + 1>& r, 
   std::array<double, 7> y{};
   long long nkernel = 0;
 
-  const auto& sj = src.sjump;
-  const bool psvflag =
-      std::fabs(sj[1]) + std::fabs(sj[2]) + std::fabs(sj[3]) + std::fabs(sj[4]) > 0.0;
-  const bool shflag = std::fabs(sj[5]) + std::fabs(sj[6]) > 0.0;
-  for (int j = 1; j <= nr; ++j) {
-    work.rsmooth[j] = rs;
-    for (int c = 1; c <= 10; ++c) grn(c, j) = 0.0;
-  }
-  ya.fill(0.0);
-  work.s0.fill(0.0);
-  work.s1.fill(0.0);
+  krvhstart(grn, nr, src, work);
+  const bool psvflag = work.psvflag;
+  const bool shflag = work.shflag;
+  for (int j = 1; j <= nr; ++j) work.rsmooth[j] = rs;
   bool asymok = false;
 
   // Equal depths: the asymptote of the kernel (limits of the displacements, slopes of the
@@ -212,19 +205,8 @@ void krvhprep_accurate(GreenTable& grn, const std::array<double, nrmax + 1>& r, 
     const double d = nearest_interface(zs, ctx.kernel.lt);
     double k = d > 0.0 ? 0.5 / d : 0.00628318530717959 / (r[nr] + rs);
     for (int it = 0; it < 400; ++it) {
-      krvresp(y, k, psvflag, shflag, kAccKernelEps, ctx.kernel);
-      ++nkernel;
-      const double kmu = k * mu;
-      y[2] /= kmu;
-      y[4] /= kmu;
-      y[6] /= kmu;
-      double diff = 0.0, norm = 0.0;
-      for (int q = 1; q <= 6; ++q) {
-        diff += (y[q] - ya[q]) * (y[q] - ya[q]);
-        norm += y[q] * y[q];
-      }
-      for (int q = 1; q <= 6; ++q) ya[q] = y[q];
-      if (diff <= kAccAsym * norm) {
+      if (asymptote_step(ya, k, mu, kAccAsym, kAccKernelEps, psvflag, shflag, ctx.kernel,
+                         nkernel)) {
         asymok = true;
         break;
       }
