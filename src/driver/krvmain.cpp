@@ -108,27 +108,26 @@ std::string progress(double zrec) {
   return buf;
 }
 
-// The tables of the three orders, filled in one pass over the grid points, which the workers
-// share out between them.
-void fill_bessel_tables(std::array<std::unique_ptr<BesselTables>, 3>& tab, int nworkers) {
-  for (auto& t : tab) t = std::make_unique<BesselTables>();
+// Fills grid points 0..count-1 as fill(i1, i2) over disjoint ranges, one thread per range; a
+// failure in any range reaches the caller.
+template <class Fill>
+void fill_in_parts(int count, int nworkers, const Fill& fill) {
   const int parts = std::clamp(nworkers, 1, 64);
   std::vector<std::exception_ptr> failure(static_cast<std::size_t>(parts));
   std::vector<std::thread> threads;
   for (int p = 0; p < parts; ++p) {
-    auto fill = [&, p] {
+    auto part = [&, p] {
       try {
-        krvbstab_orders(*tab[0], *tab[1], *tab[2],
-                        static_cast<int>(std::int64_t{ntab + 1} * p / parts),
-                        static_cast<int>(std::int64_t{ntab + 1} * (p + 1) / parts) - 1);
+        fill(static_cast<int>(std::int64_t{count} * p / parts),
+             static_cast<int>(std::int64_t{count} * (p + 1) / parts) - 1);
       } catch (...) {
         failure[static_cast<std::size_t>(p)] = std::current_exception();
       }
     };
     if (parts == 1) {
-      fill();
+      part();
     } else {
-      threads.emplace_back(fill);
+      threads.emplace_back(part);
     }
   }
   for (auto& t : threads) t.join();
@@ -136,31 +135,19 @@ void fill_bessel_tables(std::array<std::unique_ptr<BesselTables>, 3>& tab, int n
     if (f) std::rethrow_exception(f);
 }
 
+// The tables of the three orders, filled in one pass over the grid points, which the workers
+// share out between them.
+void fill_bessel_tables(std::array<std::unique_ptr<BesselTables>, 3>& tab, int nworkers) {
+  for (auto& t : tab) t = std::make_unique<BesselTables>();
+  fill_in_parts(ntab + 1, nworkers,
+                [&](int i1, int i2) { krvbstab_orders(*tab[0], *tab[1], *tab[2], i1, i2); });
+}
+
 // The accurate-mode tables of the three orders, filled like the plain ones.
 void fill_accurate_tables(std::array<std::unique_ptr<AccurateBessel>, 3>& tab, int nworkers) {
   for (auto& t : tab) t = std::make_unique<AccurateBessel>();
-  const int parts = std::clamp(nworkers, 1, 64);
-  std::vector<std::exception_ptr> failure(static_cast<std::size_t>(parts));
-  std::vector<std::thread> threads;
-  for (int p = 0; p < parts; ++p) {
-    auto fill = [&, p] {
-      try {
-        fill_accurate_orders(*tab[0], *tab[1], *tab[2],
-                             static_cast<int>(std::int64_t{kAccIntervals} * p / parts),
-                             static_cast<int>(std::int64_t{kAccIntervals} * (p + 1) / parts) - 1);
-      } catch (...) {
-        failure[static_cast<std::size_t>(p)] = std::current_exception();
-      }
-    };
-    if (parts == 1) {
-      fill();
-    } else {
-      threads.emplace_back(fill);
-    }
-  }
-  for (auto& t : threads) t.join();
-  for (const auto& f : failure)
-    if (f) std::rethrow_exception(f);
+  fill_in_parts(kAccIntervals, nworkers,
+                [&](int i1, int i2) { fill_accurate_orders(*tab[0], *tab[1], *tab[2], i1, i2); });
 }
 
 // What a run has settled before its first output file is opened: the input, the layer table and
