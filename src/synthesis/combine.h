@@ -50,8 +50,20 @@ struct SynthesisOptions {
   int threads = 1;
   // Leave out the columns that a free surface determines (false: always the general layout).
   bool use_free_surface = true;
+  // Use the wider vector instructions of the processor where it has them (the same results).
+  bool wide = true;
   // Called now and then from the calling thread with the share done (0..1).
   std::function<void(double)> progress;
+};
+
+// Point sources with one potency tensor per slip direction, summed into one field per receiver
+// and direction, or, for Green's matrices, into one per source model (SourcePoint::model).
+struct PointSources {
+  std::vector<SourcePoint> points;  // positions; their potency when `tensors` is empty
+  int nslip = 1;
+  std::vector<Tensor6> tensors;  // points.size() * nslip, point by point, or empty
+  bool by_model = false;         // a column per source model
+  int ncolumns = 1;              // the number of models, when by_model
 };
 
 // Checks every pair against the tables' ranges; stops with a message naming the first pair out
@@ -59,6 +71,13 @@ struct SynthesisOptions {
 void check_ranges(const TableView& t, const std::vector<SourceModel>& models,
                   const std::vector<SourcePoint>& points, const std::vector<Receiver>& receivers,
                   bool geographic);
+
+// The fields at the receivers [first, last): receiver by receiver, then column, then slip
+// direction. The sum over sources runs in the same order for every receiver whatever the number
+// of workers, so results do not depend on it.
+std::vector<Field> fields_at(const TableView& t, const PointSources& src,
+                             const std::vector<Receiver>& receivers, std::size_t first,
+                             std::size_t last, const SynthesisOptions& opt);
 
 // The field at every receiver. The sum over sources runs in the same order for every receiver
 // whatever the number of workers, so results do not depend on it.

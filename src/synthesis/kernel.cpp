@@ -1,0 +1,263 @@
+#include "synthesis/kernel.h"
+
+#include <algorithm>
+#include <cmath>
+#include <span>
+
+#include "library/interp.h"
+#include "synthesis/layout.h"
+
+namespace kirva::syn {
+
+void KernelSources::push(double n, double e, const Tensor6* m, int col) {
+  north.push_back(n);
+  east.push_back(e);
+  for (int s = 0; s < nslip; ++s) {
+    pxy[s].push_back(m[s].xy);
+    d[s].push_back(0.5 * (m[s].xx - m[s].yy));
+    pxz[s].push_back(m[s].xz);
+    pyz[s].push_back(m[s].yz);
+    a3[s].push_back((2.0 / 3.0) * (m[s].zz - 0.5 * (m[s].xx + m[s].yy)));
+  }
+  if (col >= 0) column.push_back(col);
+}
+
+namespace {
+
+// The bodies are inlined into one entry point per instruction set, so that everything they
+// call inline is compiled for that set and nothing wider is ever called from the baseline.
+#define KIRVA_INLINE [[gnu::always_inline]] inline
+
+// Sources are taken in batches: first the distance, azimuth, stencil and azimuthal factors of
+// every source of the batch (independent of each other, so the long chain of square root,
+// division and index runs side by side for all of them), then the interpolation and the sum.
+constexpr int kBatch = 16;
+
+template <int NS>
+struct Batch {
+  alignas(32) double c[kBatch], s[kBatch], w[4][kBatch];
+  alignas(32) double ass[NS][kBatch], bss[NS][kBatch], ads[NS][kBatch], bds[NS][kBatch];
+  int i0[kBatch];
+};
+
+template <bool Uniform, int NS>
+KIRVA_INLINE void prepare(const KernelSources& s, int k0, int n, const DistanceGrid& g, double rn,
+                          double re, Batch<NS>& b) {
+  const double* N = s.north.data() + k0;
+  const double* E = s.east.data() + k0;
+  alignas(32) double x[kBatch];
+  for (int k = 0; k < n; ++k) {
+    const double dn = rn - N[k], de = re - E[k];
+    const double r = std::sqrt(dn * dn + de * de);
+    const double inv = r > 0 ? 1 / r : 0.0;
+    b.c[k] = r > 0 ? dn * inv : 1.0;  // on the axis any azimuth will do
+    b.s[k] = de * inv;
+    x[k] = Uniform ? (r - g.r0) * g.inv_h : r;
+  }
+  if constexpr (Uniform) {
+    const double lo = g.lo + 1, hi = g.hi + 1;
+    for (int k = 0; k < n; ++k) {
+      // Index of the stencil's first point: floor(x) - 1 within [lo, hi] - 1.
+      const double xc = std::min(std::max(x[k], lo), hi);
+      const int i = static_cast<int>(xc) - 1;
+      b.i0[k] = i;
+      const double t = x[k] - i;
+      const double t1 = t - 1, t2 = t - 2, t3 = t - 3;
+      b.w[0][k] = -t1 * t2 * t3 * (1.0 / 6.0);
+      b.w[1][k] = t * t2 * t3 * 0.5;
+      b.w[2][k] = -t * t1 * t3 * 0.5;
+      b.w[3][k] = t * t1 * t2 * (1.0 / 6.0);
+    }
+  } else {
+    for (int k = 0; k < n; ++k) {
+      const Stencil st = distance_stencil(std::span<const double>(g.r, g.nr), x[k]);
+      b.i0[k] = st.i0;
+      for (int m = 0; m < 4; ++m) b.w[m][k] = st.w[m];
+    }
+  }
+  for (int sl = 0; sl < NS; ++sl) {
+    const double* pxy = s.pxy[sl].data() + k0;
+    const double* d = s.d[sl].data() + k0;
+    const double* pxz = s.pxz[sl].data() + k0;
+    const double* pyz = s.pyz[sl].data() + k0;
+    for (int k = 0; k < n; ++k) {
+      const double c = b.c[k], sn = b.s[k];
+      const double c2 = c * c - sn * sn, s2 = 2 * c * sn;
+      b.ass[sl][k] = pxy[k] * s2 + d[k] * c2;
+      b.bss[sl][k] = pxy[k] * c2 - d[k] * s2;
+      b.ads[sl][k] = pxz[k] * c + pyz[k] * sn;
+      b.bds[sl][k] = pxz[k] * sn - pyz[k] * c;
+    }
+  }
+}
+
+// The field of the sources s[kb..ke) at the receiver (rn, re), added to acc in the table frame:
+// (ux, uy, uz), then for the strain (exx, exy, exz, eyy, eyz, ezz), for the gradient
+// G_ij = du_i/dx_j by rows. The distance stencil and the interpolated columns of a source are
+// shared by its slip directions; only the azimuthal combination and the rotation are not.
+template <Need N, bool Surface, bool Uniform, int NS, bool Columns>
+KIRVA_INLINE void accumulate(const KernelSources& src, int kb, int ke, const double* rows,
+                             const DistanceGrid& g, double rn, double re, double* acc) {
+  using L = Layout<N, Surface>;
+  constexpr int W = L::width, NP = L::np, NSH = L::ns, NA = L::nacc;
+  // Per batch: the combined P-SV and SH values of every source (interpolation and azimuthal
+  // combination), then their rotation into the table frame, then the sum in source order.
+  alignas(32) double P[NS][NP][kBatch], S[NS][NSH][kBatch];
+  alignas(32) double d[NS][NA][kBatch];
+  Batch<NS> bt;
+  for (int k0 = kb; k0 < ke; k0 += kBatch) {
+    const int n = std::min(kBatch, ke - k0);
+    prepare<Uniform, NS>(src, k0, n, g, rn, re, bt);
+    for (int k = 0; k < n; ++k) {
+      const double* p = rows + (bt.i0[k] + 1) * W;
+      const double w0 = bt.w[0][k], w1 = bt.w[1][k], w2 = bt.w[2][k], w3 = bt.w[3][k];
+      double v[W];
+      for (int e = 0; e < W; ++e) {
+        v[e] = w0 * p[e] + w1 * p[e + W] + w2 * p[e + 2 * W] + w3 * p[e + 3 * W];
+      }
+      for (int sl = 0; sl < NS; ++sl) {
+        const double ass = bt.ass[sl][k], bss = bt.bss[sl][k], ads = bt.ads[sl][k],
+                     bds = bt.bds[sl][k], a3 = src.a3[sl][k0 + k];
+        for (int j = 0; j < NP; ++j) {
+          P[sl][j][k] = ass * v[j] + ads * v[NP + j] + a3 * v[2 * NP + j];
+        }
+        for (int j = 0; j < NSH; ++j) {
+          S[sl][j][k] = bss * v[3 * NP + j] + bds * v[3 * NP + NSH + j];
+        }
+      }
+    }
+    for (int sl = 0; sl < NS; ++sl) {
+      const auto& Ps = P[sl];
+      const auto& Ss = S[sl];
+      auto& ds = d[sl];
+      for (int k = 0; k < n; ++k) {
+        const double c = bt.c[k], sn = bt.s[k];
+        const double uz = Ps[0][k], ur = Ps[1][k], ut = Ss[0][k];
+        ds[0][k] = c * ur - sn * ut;
+        ds[1][k] = sn * ur + c * ut;
+        ds[2][k] = uz;
+        if constexpr (L::strain) {
+          const double err = Ps[L::ierr][k], ett = Ps[L::iett][k], ert = Ss[kErt][k];
+          double ezz = 0, ezr = 0, etz = 0;  // at a free surface ezz follows in the end
+          if constexpr (!Surface) {
+            ezz = Ps[L::iezz][k];
+            ezr = Ps[L::iezr][k];
+            etz = Ss[L::ietz][k];
+          }
+          const double cc = c * c, ss = sn * sn, cs = c * sn;
+          if constexpr (!L::grad) {
+            // The cylindrical strain rotated by the azimuth into the table frame.
+            const double cs2 = 2 * cs * ert;
+            ds[3][k] = cc * err - cs2 + ss * ett;
+            ds[4][k] = cs * (err - ett) + (cc - ss) * ert;
+            ds[5][k] = c * ezr - sn * etz;
+            ds[6][k] = ss * err + cs2 + cc * ett;
+            ds[7][k] = sn * ezr + c * etz;
+            ds[8][k] = ezz;
+          } else {
+            const double dzr = Ps[L::idzr][k];
+            const double gzp = Ss[L::iphi][k];      // (1/r) duz/dphi
+            const double grp = Ss[L::iphi + 1][k];  // (1/r) dur/dphi - ut/r
+            // Gradient in the cylindrical frame (r, phi, z), rotated by the azimuth.
+            const double grr = err, gpp = ett, gpr = 2 * ert - grp;
+            const double grz = 2 * ezr - dzr, gpz = 2 * etz - gzp;
+            ds[3][k] = cc * grr - cs * (gpr + grp) + ss * gpp;
+            ds[4][k] = cs * (grr - gpp) + cc * grp - ss * gpr;
+            ds[5][k] = c * grz - sn * gpz;
+            ds[6][k] = cs * (grr - gpp) + cc * gpr - ss * grp;
+            ds[7][k] = ss * grr + cs * (gpr + grp) + cc * gpp;
+            ds[8][k] = sn * grz + c * gpz;
+            ds[9][k] = c * dzr - sn * gzp;
+            ds[10][k] = sn * dzr + c * gzp;
+            ds[11][k] = ezz;
+          }
+        }
+      }
+    }
+    if constexpr (!Columns) {
+      for (int sl = 0; sl < NS; ++sl) {
+        for (int i = 0; i < NA; ++i) {
+          double sum = acc[sl * NA + i];
+          for (int k = 0; k < n; ++k) sum += d[sl][i][k];
+          acc[sl * NA + i] = sum;
+        }
+      }
+    } else {
+      const int* col = src.column.data() + k0;
+      for (int k = 0; k < n; ++k) {
+        double* a = acc + static_cast<std::size_t>(col[k]) * (NS * NA);
+        for (int sl = 0; sl < NS; ++sl) {
+          for (int i = 0; i < NA; ++i) a[sl * NA + i] += d[sl][i][k];
+        }
+      }
+    }
+  }
+}
+
+template <Need N, bool Surface, bool Uniform, int NS, bool Columns>
+void accumulate_baseline(const KernelSources& src, int kb, int ke, const double* rows,
+                         const DistanceGrid& g, double rn, double re, double* acc) {
+  accumulate<N, Surface, Uniform, NS, Columns>(src, kb, ke, rows, g, rn, re, acc);
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define KIRVA_WIDE 1
+// AVX2 without FMA: four doubles a lane, each rounded as the baseline rounds it.
+template <Need N, bool Surface, bool Uniform, int NS, bool Columns>
+__attribute__((target("avx2"))) void accumulate_avx2(const KernelSources& src, int kb, int ke,
+                                                     const double* rows, const DistanceGrid& g,
+                                                     double rn, double re, double* acc) {
+  accumulate<N, Surface, Uniform, NS, Columns>(src, kb, ke, rows, g, rn, re, acc);
+}
+#else
+#define KIRVA_WIDE 0
+#endif
+
+template <Need N, bool Surface, bool Uniform>
+Kernel pick(int nslip, bool columns, bool wide) {
+#if KIRVA_WIDE
+  if (wide) {
+    if (!columns) return accumulate_avx2<N, Surface, Uniform, 1, false>;
+    return nslip == 1 ? accumulate_avx2<N, Surface, Uniform, 1, true>
+                      : accumulate_avx2<N, Surface, Uniform, 2, true>;
+  }
+#else
+  (void)wide;
+#endif
+  if (!columns) return accumulate_baseline<N, Surface, Uniform, 1, false>;
+  return nslip == 1 ? accumulate_baseline<N, Surface, Uniform, 1, true>
+                    : accumulate_baseline<N, Surface, Uniform, 2, true>;
+}
+
+template <Need N, bool Surface>
+Kernel pick(bool uniform, int nslip, bool columns, bool wide) {
+  return uniform ? pick<N, Surface, true>(nslip, columns, wide)
+                 : pick<N, Surface, false>(nslip, columns, wide);
+}
+
+}  // namespace
+
+bool wide_kernels_available() {
+#if KIRVA_WIDE
+  return __builtin_cpu_supports("avx2");
+#else
+  return false;
+#endif
+}
+
+Kernel kernel_for(Need need, bool surface, bool uniform, int nslip, bool columns, bool wide) {
+  wide = wide && wide_kernels_available();
+  switch (need) {
+    case Need::displacement:
+      return pick<Need::displacement, false>(uniform, nslip, columns, wide);
+    case Need::strain:
+      return surface ? pick<Need::strain, true>(uniform, nslip, columns, wide)
+                     : pick<Need::strain, false>(uniform, nslip, columns, wide);
+    case Need::gradient:
+      return surface ? pick<Need::gradient, true>(uniform, nslip, columns, wide)
+                     : pick<Need::gradient, false>(uniform, nslip, columns, wide);
+  }
+  return nullptr;
+}
+
+}  // namespace kirva::syn
