@@ -176,10 +176,6 @@ void reduce(const TableView& t, Need need, bool surface, double zs, int k0, int 
   }
 }
 
-namespace {
-
-// Runs task(i) for i = 0..n-1 on `threads` workers (the caller is one), calling `after` on the
-// calling thread after each of its tasks. The first failure stops the others and is rethrown.
 void parallel_for(int threads, int n, const std::function<void(int)>& task,
                   const std::function<void()>& after) {
   std::atomic<int> next{0};
@@ -207,8 +203,6 @@ void parallel_for(int threads, int n, const std::function<void(int)>& task,
   for (auto& th : pool) th.join();
   if (error) std::rethrow_exception(error);
 }
-
-}  // namespace
 
 std::vector<Field> fields_at(const TableView& t, const PointSources& src,
                              const std::vector<Receiver>& receivers, std::size_t first,

@@ -66,6 +66,12 @@ struct PointSources {
   int ncolumns = 1;              // the number of models, when by_model
 };
 
+// Runs task(i) for i = 0..n-1 on `threads` workers (the caller is one), calling `after` (if
+// any) on the calling thread after each of its tasks. The first failure stops the others and is
+// rethrown.
+void parallel_for(int threads, int n, const std::function<void(int)>& task,
+                  const std::function<void()>& after);
+
 // Checks every pair against the tables' ranges; stops with a message naming the first pair out
 // of range (receivers in order, then sources in order) and the range the tables would need.
 void check_ranges(const TableView& t, const std::vector<SourceModel>& models,

@@ -14,6 +14,7 @@
 #include "synthesis/combine.h"
 #include "synthesis/output.h"
 #include "synthesis/parse.h"
+#include "synthesis/problem.h"
 #include "synthesis/quantities.h"
 #include "synthesis/receivers.h"
 #include "synthesis/sources.h"
@@ -43,6 +44,7 @@ std::string num(double v) {
 }
 
 int synthesis(const Options& o) {
+  Problem p;
   Projector proj;
   if (!o.geographic.empty()) {
     const auto v = slash_numbers(o.geographic, 2, "--geographic LON/LAT");
@@ -50,17 +52,17 @@ int synthesis(const Options& o) {
     proj.lon0 = v[0];
     proj.lat0 = v[1];
   }
+  p.geographic = proj.geographic;
   const GreenLibrary lib(o.library);
   const TableView view = view_of(lib);
 
   // Sources, in the order given: Coulomb files, patch files, points, tensors.
-  std::vector<SourceModel> models;
   std::optional<double> coulomb_friction, coulomb_depth;
   std::optional<CoulombGrid> coulomb_grid;
   for (const auto& f : o.faults) {
     CoulombFile c = read_coulomb(f, proj);
     if (c.sources.empty()) throw Stop("kirva-syn: " + f + " holds no fault row");
-    models.insert(models.end(), c.sources.begin(), c.sources.end());
+    p.sources.insert(p.sources.end(), c.sources.begin(), c.sources.end());
     if (!coulomb_friction) coulomb_friction = c.friction;
     if (!coulomb_grid && c.grid) {
       coulomb_grid = c.grid;
@@ -68,17 +70,17 @@ int synthesis(const Options& o) {
     }
   }
   for (const auto& f : o.patches) {
-    auto p = read_patches(f, proj);
-    if (p.empty()) throw Stop("kirva-syn: " + f + " holds no patch");
-    models.insert(models.end(), p.begin(), p.end());
+    auto patches = read_patches(f, proj);
+    if (patches.empty()) throw Stop("kirva-syn: " + f + " holds no patch");
+    p.sources.insert(p.sources.end(), patches.begin(), patches.end());
   }
-  for (const auto& p : o.points) models.push_back(point_source(p, proj));
-  for (const auto& t : o.tensors) {
+  for (const auto& text : o.points) p.sources.push_back(point_source(text, proj));
+  for (const auto& text : o.tensors) {
     std::string warning;
-    models.push_back(tensor_source(t, proj, warning));
+    p.sources.push_back(tensor_source(text, proj, warning));
     if (!warning.empty()) std::fprintf(stderr, "%s\n", warning.c_str());
   }
-  if (models.empty()) {
+  if (p.sources.empty()) {
     throw Stop("kirva-syn: no source: give --faults, --patches, --point or --tensor");
   }
 
@@ -86,12 +88,11 @@ int synthesis(const Options& o) {
   if (!o.grid.empty() && !o.point_file.empty()) {
     throw Stop("kirva-syn: give either --grid or --points, not both");
   }
-  std::vector<Receiver> receivers;
   std::optional<Grid> grid;
   const double depth = o.depth.value_or(0.0);
   if (o.depth && !(*o.depth >= 0)) throw Stop("kirva-syn: --depth is above the surface");
   if (!o.point_file.empty()) {
-    receivers = read_points(o.point_file, depth, proj);
+    p.receivers = read_points(o.point_file, depth, proj);
   } else {
     if (!o.grid.empty()) {
       grid = parse_grid(o.grid);
@@ -106,58 +107,29 @@ int synthesis(const Options& o) {
           "kirva-syn: no receiver: give --grid or --points (or a Coulomb file with Grid "
           "Parameters)");
     }
-    receivers = grid_receivers(*grid, proj);
+    p.receivers = grid_receivers(*grid, proj);
   }
 
   // Quantities and what they need.
-  const auto qs = parse_quantities(o.quantities);
-  const bool want_cfs = std::find(qs.begin(), qs.end(), Quantity::cfs) != qs.end();
-  ReceiverFault rf;
+  p.quantities = parse_quantities(o.quantities);
+  const double friction = o.friction ? *o.friction : coulomb_friction.value_or(0.4);
   if (!o.receiver.empty()) {
     const auto v = slash_numbers(o.receiver, 3, "--receiver STRIKE/DIP/RAKE");
-    rf.strike = v[0];
-    rf.dip = v[1];
-    rf.rake = v[2];
-  } else if (want_cfs) {
-    throw Stop("kirva-syn: cfs needs the receiver fault: --receiver STRIKE/DIP/RAKE");
+    p.receiver_fault = ReceiverFault{v[0], v[1], v[2], friction};
   }
-  rf.friction = o.friction ? *o.friction : coulomb_friction.value_or(0.4);
-  const bool want_los = std::find(qs.begin(), qs.end(), Quantity::los) != qs.end();
-  std::optional<Vec3> los;
   if (!o.los.empty()) {
     const auto v = slash_numbers(o.los, 3, "--los LX/LY/LZ");
-    los = unit_los(v[0], v[1], v[2], "--los");
+    p.los = unit_los(v[0], v[1], v[2], "--los");
   }
-  if (want_los) {
-    for (const auto& r : receivers) {
-      if (!r.los && !los) {
-        throw Stop(
-            "kirva-syn: los needs a line-of-sight vector: give --los LX/LY/LZ or one per "
-            "point (receiver '" +
-            r.name + "' has none)");
-      }
-    }
-  }
-
-  // Sources to weighted points.
-  Discretisation d;
-  const double dr = view.r.size() > 1 ? view.r[1] - view.r[0] : 0;
-  const double dzs = view.zs.size() > 1 ? view.zs[1] - view.zs[0] : 0;
-  d.patch_size = o.patch_size ? *o.patch_size * 1000.0 : 5.0 * std::max(dr, dzs);
-  if (!(d.patch_size > 0)) throw Stop("kirva-syn: --patch-size must be positive");
-  d.gauss = o.gauss;
-  if (d.gauss < 1 || d.gauss > 16) throw Stop("kirva-syn: --gauss must be 1 to 16");
-  const auto points = discretise(models, d, view.earth);
-  check_ranges(view, models, points, receivers, proj.geographic);
-
-  SynthesisOptions so;
-  so.need = need_of(qs);
-  so.threads =
+  if (o.patch_size) p.patch_size = *o.patch_size * 1000.0;
+  p.gauss = o.gauss;
+  p.threads =
       o.threads ? *o.threads : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
   const bool terminal = ::isatty(STDERR_FILENO) == 1;
   int shown = -1;
-  if (terminal && static_cast<double>(receivers.size()) * points.size() > 2e7) {
-    so.progress = [&shown](double share) {
+  if (terminal) {
+    p.progress_pairs = 2e7;
+    p.progress = [&shown](double share) {
       const int pc = static_cast<int>(share * 100);
       if (pc == shown) return;
       shown = pc;
@@ -165,29 +137,18 @@ int synthesis(const Options& o) {
       std::fflush(stderr);
     };
   }
-  const auto fields = synthesise(view, points, receivers, so);
+  const Solution s = synthesise(view, p);
   if (shown >= 0) std::fprintf(stderr, "\n");
 
-  // The quantities, receiver by receiver.
   Table t;
-  t.quantities = qs;
+  t.quantities = p.quantities;
   t.named = !o.point_file.empty();
   t.geographic = proj.geographic;
-  t.values.resize(receivers.size() * qs.size());
-  Evaluation ev;
-  ev.fault = receiver_vectors(rf);
-  ev.friction = rf.friction;
-  for (std::size_t i = 0; i < receivers.size(); ++i) {
-    ev.lambda = view.earth.lambda(receivers[i].depth);
-    ev.mu = view.earth.mu(receivers[i].depth);
-    ev.los = receivers[i].los ? *receivers[i].los : los.value_or(Vec3{0, 0, 0});
-    for (std::size_t k = 0; k < qs.size(); ++k) {
-      t.values[i * qs.size() + k] = evaluate(qs[k], fields[i], ev);
-    }
-  }
+  t.values = s.values;
+  const Discretisation& d = s.discretisation;
   t.comments.push_back("kirva-syn: static deformation from the tables of " + o.library);
-  t.comments.push_back(std::to_string(models.size()) + " sources as " +
-                       std::to_string(points.size()) + " point sources (patches of at most " +
+  t.comments.push_back(std::to_string(p.sources.size()) + " sources as " +
+                       std::to_string(s.points) + " point sources (patches of at most " +
                        num(d.patch_size / 1000.0) + " km, " + std::to_string(d.gauss) + "x" +
                        std::to_string(d.gauss) + " Gauss points)");
   t.comments.push_back(proj.geographic ? "x longitude, y latitude (degrees, projected about " +
@@ -196,15 +157,16 @@ int synthesis(const Options& o) {
   t.comments.push_back(
       "displacement m (x east, y north, z up), strain and tilt dimensionless, "
       "stress Pa (tension positive)");
-  if (want_cfs) {
+  if (p.receiver_fault &&
+      std::find(t.quantities.begin(), t.quantities.end(), Quantity::cfs) != t.quantities.end()) {
     t.comments.push_back("cfs on receiver faults strike/dip/rake " + o.receiver + ", friction " +
-                         num(rf.friction));
+                         num(friction));
   }
   if (ends_with(o.output, ".nc")) {
     if (!grid) throw Stop("kirva-syn: NetCDF output (.nc) is for grids; --points writes text");
     write_netcdf(o.output, t, *grid);
   } else {
-    write_text(o.output, t, receivers);
+    write_text(o.output, t, p.receivers);
   }
   return 0;
 }
