@@ -67,6 +67,42 @@ std::vector<double> slash_numbers(const std::string& text, int count, const std:
   return out;
 }
 
+std::string printable(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c >= 0x20 && c != 0x7f) {
+      out += ch;
+      continue;
+    }
+    switch (c) {
+      case '\t':
+        out += "\\t";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\v':
+        out += "\\v";
+        break;
+      case '\f':
+        out += "\\f";
+        break;
+      default: {
+        static const char hex[] = "0123456789abcdef";
+        out += "\\x";
+        out += hex[c >> 4];
+        out += hex[c & 15];
+      }
+    }
+  }
+  return out;
+}
+
 std::string where(const std::string& path, int line) {
   return path + " line " + std::to_string(line) + ": ";
 }

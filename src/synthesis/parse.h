@@ -20,6 +20,10 @@ std::vector<std::string> fields(std::string_view line, bool hash_comments = true
 // count when the text does not hold exactly `count` numbers.
 std::vector<double> slash_numbers(const std::string& text, int count, const std::string& what);
 
+// The text with its control characters escaped (\t, \r, \n, \v, \f, otherwise \xNN), so that a
+// message quoting a damaged input stays one line.
+std::string printable(std::string_view text);
+
 // "file line N: " for messages about a line of an input file.
 std::string where(const std::string& path, int line);
 

@@ -233,7 +233,7 @@ int run(int argc, char** argv) {
     }
     return synthesis(o);
   } catch (const Stop& s) {
-    std::fprintf(stderr, "%s\n", s.what());
+    std::fprintf(stderr, "%s\n", printable(s.what()).c_str());
   } catch (const std::bad_alloc&) {
     std::fprintf(stderr, "kirva-syn: out of memory\n");
   } catch (const std::exception& e) {

@@ -74,6 +74,24 @@ double Rectangle::bottom() const {
   return depth + 0.5 * width * std::sin(dip * kDeg);
 }
 
+SourceModel patch_source(const double* v, const std::string& label, const std::string& at,
+                         const Projector& proj) {
+  if (!(v[7] > 0) || !(v[8] > 0)) throw Stop(at + "length and width must be positive");
+  SourceModel s;
+  s.label = label;
+  Rectangle& r = s.rect;
+  proj.project(v[0], v[1], r.east, r.north);
+  r.depth = v[2] * 1000.0;
+  r.strike = v[3];
+  r.dip = v[4];
+  r.rake = v[5];
+  r.slip = v[6];
+  r.length = v[7] * 1000.0;
+  r.width = v[8] * 1000.0;
+  check_geometry(at, r.dip, r.top() / 1000.0, r.bottom() / 1000.0, true);
+  return s;
+}
+
 CoulombFile read_coulomb(const std::string& path, const Projector& proj) {
   const auto lines = read_lines(path);
   CoulombFile out;
@@ -209,52 +227,44 @@ std::vector<SourceModel> read_patches(const std::string& path, const Projector& 
       if (!n) throw Stop(at + "'" + f[c] + "' is not a number");
       v[c] = *n;
     }
-    if (!(v[7] > 0) || !(v[8] > 0)) throw Stop(at + "length and width must be positive");
-    SourceModel s;
-    s.label = path + " line " + std::to_string(i + 1);
-    Rectangle& r = s.rect;
-    proj.project(v[0], v[1], r.east, r.north);
-    r.depth = v[2] * 1000.0;
-    r.strike = v[3];
-    r.dip = v[4];
-    r.rake = v[5];
-    r.slip = v[6];
-    r.length = v[7] * 1000.0;
-    r.width = v[8] * 1000.0;
-    check_geometry(at, r.dip, r.top() / 1000.0, r.bottom() / 1000.0, true);
-    out.push_back(s);
+    out.push_back(patch_source(v, path + " line " + std::to_string(i + 1), at, proj));
   }
   return out;
 }
 
-SourceModel point_source(const std::string& text, const Projector& proj) {
-  const auto v = slash_numbers(text, 7, "--point X/Y/DEPTH/STRIKE/DIP/RAKE/M0");
+SourceModel point_source(const std::vector<double>& v, const std::string& label,
+                         const Projector& proj) {
   SourceModel s;
   s.kind = SourceModel::Kind::moment;
-  s.label = "--point " + text;
+  s.label = label;
   proj.project(v[0], v[1], s.east, s.north);
   s.depth = v[2] * 1000.0;
-  if (!(v[2] >= 0)) throw Stop("kirva-syn: --point " + text + ": the depth is above the surface");
+  if (!(v[2] >= 0)) throw Stop("kirva-syn: " + label + ": the depth is above the surface");
   s.tensor = double_couple(v[3], v[4], v[5], v[6]);
   return s;
 }
 
-SourceModel tensor_source(const std::string& text, const Projector& proj, std::string& warning) {
-  const auto v = slash_numbers(text, 9, "--tensor X/Y/DEPTH/MRR/MTT/MPP/MRT/MRP/MTP");
+SourceModel point_source(const std::string& text, const Projector& proj) {
+  return point_source(slash_numbers(text, 7, "--point X/Y/DEPTH/STRIKE/DIP/RAKE/M0"),
+                      "--point " + text, proj);
+}
+
+SourceModel tensor_source(const std::vector<double>& v, const std::string& label,
+                          const Projector& proj, std::string& warning) {
   SourceModel s;
   s.kind = SourceModel::Kind::moment;
-  s.label = "--tensor " + text;
+  s.label = label;
   proj.project(v[0], v[1], s.east, s.north);
   s.depth = v[2] * 1000.0;
-  if (!(v[2] >= 0)) throw Stop("kirva-syn: --tensor " + text + ": the depth is above the surface");
+  if (!(v[2] >= 0)) throw Stop("kirva-syn: " + label + ": the depth is above the surface");
   s.tensor = from_rtp(v[3], v[4], v[5], v[6], v[7], v[8]);
   const double iso = isotropic_part(s.tensor);
   warning.clear();
   if (iso != 0) {
     const double n = norm(s.tensor);
     std::ostringstream w;
-    w << "kirva-syn: warning: --tensor " << text << ": isotropic part (trace/3 = " << iso
-      << " N m, " << 100.0 * std::fabs(iso) * std::sqrt(3.0) / n
+    w << "kirva-syn: warning: " << label << ": isotropic part (trace/3 = " << iso << " N m, "
+      << 100.0 * std::fabs(iso) * std::sqrt(3.0) / n
       << " % of the tensor's norm) dropped; the tables hold no isotropic source";
     warning = w.str();
     s.tensor.xx -= iso;
@@ -262,6 +272,11 @@ SourceModel tensor_source(const std::string& text, const Projector& proj, std::s
     s.tensor.zz -= iso;
   }
   return s;
+}
+
+SourceModel tensor_source(const std::string& text, const Projector& proj, std::string& warning) {
+  return tensor_source(slash_numbers(text, 9, "--tensor X/Y/DEPTH/MRR/MTT/MPP/MRT/MRP/MTP"),
+                       "--tensor " + text, proj, warning);
 }
 
 void gauss_legendre(int n, std::vector<double>& nodes, std::vector<double>& weights) {

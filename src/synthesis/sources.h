@@ -61,6 +61,16 @@ std::vector<SourceModel> read_patches(const std::string& path, const Projector& 
 // it was.
 SourceModel point_source(const std::string& text, const Projector& proj);
 SourceModel tensor_source(const std::string& text, const Projector& proj, std::string& warning);
+// The same from their 7 and 9 values, named by `label` in messages.
+SourceModel point_source(const std::vector<double>& v, const std::string& label,
+                         const Projector& proj);
+SourceModel tensor_source(const std::vector<double>& v, const std::string& label,
+                          const Projector& proj, std::string& warning);
+
+// A patch from the nine values of a slip-table row (x y depth strike dip rake slip length
+// width, km and degrees), checked; `at` begins its messages.
+SourceModel patch_source(const double* v, const std::string& label, const std::string& at,
+                         const Projector& proj);
 
 // A weighted point source: position (m) and potency tensor (m^3), the table columns combined
 // with it give its field.

@@ -1,0 +1,269 @@
+// kirva._engine: the synthesis library for Python. It takes what the package's pure part has
+// already shaped (float64 arrays of the right shapes, lists of names), builds the same Problem as
+// kirva-syn's command line, and solves it with the GIL released. Every refusal is raised as
+// kirva.KirvaError with kirva-syn's one-line message.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "library/library.h"
+#include "stop.h"
+#include "synthesis/parse.h"
+#include "synthesis/problem.h"
+
+namespace py = pybind11;
+
+namespace kirva::syn {
+namespace {
+
+using Array = py::array_t<double, py::array::c_style | py::array::forcecast>;
+
+// An open library and the view of its tables, kept together for the life of the Python object.
+struct Engine {
+  explicit Engine(const std::string& path)
+      : library(std::make_unique<GreenLibrary>(path)), view(view_of(*library)) {}
+  std::unique_ptr<GreenLibrary> library;
+  TableView view;
+};
+
+// A (n, m) array, checked; `name` names it in the message.
+Array matrix(const py::handle& h, py::ssize_t m, const char* name) {
+  Array a = Array::ensure(h);
+  if (!a || a.ndim() != 2 || a.shape(1) != m) {
+    throw Stop("kirva-syn: " + std::string(name) + " must be an array of shape (n, " +
+               std::to_string(m) + ")");
+  }
+  return a;
+}
+
+std::vector<Receiver> receivers_of(const Array& xyz, const std::optional<Array>& los) {
+  const auto n = xyz.shape(0);
+  std::vector<Receiver> out(static_cast<std::size_t>(n));
+  const auto a = xyz.unchecked<2>();
+  for (py::ssize_t i = 0; i < n; ++i) {
+    Receiver& r = out[i];
+    r.x = a(i, 0);
+    r.y = a(i, 1);
+    r.east = r.x * 1000.0;
+    r.north = r.y * 1000.0;
+    r.depth = a(i, 2) * 1000.0;
+    if (los) {
+      const auto l = los->unchecked<2>();
+      r.los = unit_los(l(i, 0), l(i, 1), l(i, 2), "los[" + std::to_string(i) + "]");
+    }
+  }
+  return out;
+}
+
+// Rectangles from a (m, 9) array of x y depth strike dip rake slip length width (km, degrees, m).
+void add_patches(const Array& rows, std::vector<SourceModel>& out) {
+  const auto n = rows.shape(0);
+  for (py::ssize_t j = 0; j < n; ++j) {
+    const std::string label = "patches[" + std::to_string(j) + "]";
+    out.push_back(patch_source(rows.data(j, 0), label, "kirva-syn: " + label + ": ", Projector{}));
+  }
+}
+
+std::vector<Quantity> quantities_of(const std::vector<std::string>& names) {
+  std::string list;
+  for (const auto& n : names) list += (list.empty() ? "" : ",") + n;
+  return parse_quantities(list);
+}
+
+struct Common {
+  std::vector<std::string> quantities;
+  std::optional<py::object> los;
+  std::optional<double> patch_size_km;
+  int gauss = 2;
+  std::optional<int> threads;
+};
+
+Problem problem_of(const Array& receivers, const Common& c) {
+  Problem p;
+  if (c.quantities.empty()) throw Stop("kirva-syn: no quantity to compute");
+  p.quantities = quantities_of(c.quantities);
+  std::optional<Array> per_receiver;
+  if (c.los && !c.los->is_none()) {
+    const Array l = Array::ensure(*c.los);
+    if (l && l.ndim() == 1 && l.shape(0) == 3) {
+      p.los = unit_los(l.at(0), l.at(1), l.at(2), "los");
+    } else {
+      per_receiver = matrix(*c.los, 3, "los");
+      if (per_receiver->shape(0) != receivers.shape(0)) {
+        throw Stop("kirva-syn: los must be one vector, or one per receiver (" +
+                   std::to_string(receivers.shape(0)) + ")");
+      }
+    }
+  }
+  p.receivers = receivers_of(receivers, per_receiver);
+  if (c.patch_size_km) p.patch_size = *c.patch_size_km * 1000.0;
+  p.gauss = c.gauss;
+  p.threads = c.threads ? *c.threads
+                        : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  return p;
+}
+
+py::array greens_matrix_py(const Engine& e, const py::handle& patches, const py::handle& receivers,
+                           const std::vector<std::string>& slip, const Common& c) {
+  const Array rec = matrix(receivers, 3, "receivers");
+  Problem p = problem_of(rec, c);
+  add_patches(matrix(patches, 9, "patches"), p.sources);
+  if (p.sources.empty()) throw Stop("kirva-syn: no patch");
+  std::vector<SlipDirection> dirs;
+  for (const auto& s : slip) dirs.push_back(parse_slip(s));
+  std::vector<double> g;
+  {
+    py::gil_scoped_release free;
+    g = greens_matrix(e.view, p, dirs);
+  }
+  const std::vector<py::ssize_t> shape = {
+      static_cast<py::ssize_t>(p.receivers.size()), static_cast<py::ssize_t>(p.quantities.size()),
+      static_cast<py::ssize_t>(p.sources.size()), static_cast<py::ssize_t>(dirs.size())};
+  py::array_t<double> out(shape);
+  std::copy(g.begin(), g.end(), out.mutable_data());
+  return out;
+}
+
+py::tuple synthesize_py(const Engine& e, const py::handle& receivers,
+                        const std::vector<std::string>& faults, const py::object& patches,
+                        const py::object& points, const py::object& tensors,
+                        const py::object& receiver_fault, std::optional<double> friction,
+                        const Common& c) {
+  const Array rec = matrix(receivers, 3, "receivers");
+  Problem p = problem_of(rec, c);
+  // Sources in kirva-syn's order: Coulomb files, patches, points, tensors.
+  std::optional<double> coulomb_friction;
+  for (const auto& f : faults) {
+    CoulombFile cf = read_coulomb(f, Projector{});
+    if (cf.sources.empty()) throw Stop("kirva-syn: " + f + " holds no fault row");
+    p.sources.insert(p.sources.end(), cf.sources.begin(), cf.sources.end());
+    if (!coulomb_friction) coulomb_friction = cf.friction;
+  }
+  if (!patches.is_none()) add_patches(matrix(patches, 9, "patches"), p.sources);
+  if (!points.is_none()) {
+    const Array a = matrix(points, 7, "points");
+    for (py::ssize_t k = 0; k < a.shape(0); ++k) {
+      const std::vector<double> v(a.data(k, 0), a.data(k, 0) + 7);
+      p.sources.push_back(point_source(v, "points[" + std::to_string(k) + "]", Projector{}));
+    }
+  }
+  py::list warnings;
+  if (!tensors.is_none()) {
+    const Array a = matrix(tensors, 9, "tensors");
+    for (py::ssize_t k = 0; k < a.shape(0); ++k) {
+      const std::vector<double> v(a.data(k, 0), a.data(k, 0) + 9);
+      std::string w;
+      p.sources.push_back(tensor_source(v, "tensors[" + std::to_string(k) + "]", Projector{}, w));
+      if (!w.empty()) warnings.append(w);
+    }
+  }
+  const double mu = friction ? *friction : coulomb_friction.value_or(0.4);
+  if (!receiver_fault.is_none()) {
+    const Array rf = Array::ensure(receiver_fault);
+    if (!rf || rf.ndim() != 1 || rf.shape(0) != 3) {
+      throw Stop("kirva-syn: receiver_fault must be (strike, dip, rake)");
+    }
+    p.receiver_fault = ReceiverFault{rf.at(0), rf.at(1), rf.at(2), mu};
+  }
+  Solution s;
+  {
+    py::gil_scoped_release free;
+    s = synthesise(e.view, p);
+  }
+  py::array_t<double> out(std::vector<py::ssize_t>{static_cast<py::ssize_t>(p.receivers.size()),
+                                                   static_cast<py::ssize_t>(p.quantities.size())});
+  std::copy(s.values.begin(), s.values.end(), out.mutable_data());
+  return py::make_tuple(std::move(out), warnings, mu);
+}
+
+// The rectangles of a Coulomb file's rows as columns (km, degrees, m): x, y and depth of the
+// centre, strike, dip, rake, slip, length, width.
+py::dict read_coulomb_py(const std::string& path) {
+  const CoulombFile cf = read_coulomb(path, Projector{});
+  const std::size_t n = cf.sources.size();
+  const char* names[] = {"x", "y", "depth", "strike", "dip", "rake", "slip", "length", "width"};
+  std::vector<py::array_t<double>> cols;
+  for (int c = 0; c < 9; ++c) cols.emplace_back(static_cast<py::ssize_t>(n));
+  for (std::size_t j = 0; j < n; ++j) {
+    const SourceModel& s = cf.sources[j];
+    if (s.kind != SourceModel::Kind::rectangle) {
+      throw Stop("kirva-syn: " + s.label +
+                 " is a point source (Kode 400), not a rectangle; pass the file as faults= to "
+                 "synthesize");
+    }
+    const Rectangle& r = s.rect;
+    const double v[9] = {r.east / 1000.0, r.north / 1000.0, r.depth / 1000.0,
+                         r.strike,        r.dip,            r.rake,
+                         r.slip,          r.length / 1000.0, r.width / 1000.0};
+    for (int c = 0; c < 9; ++c) cols[c].mutable_at(j) = v[c];
+  }
+  py::dict out;
+  for (int c = 0; c < 9; ++c) out[names[c]] = cols[c];
+  return out;
+}
+
+}  // namespace
+}  // namespace kirva::syn
+
+PYBIND11_MODULE(_engine, m) {
+  using namespace kirva::syn;
+  m.doc() = "The synthesis engine of kirva (compiled); use the functions of the kirva package.";
+  py::register_exception_translator([](std::exception_ptr p) {
+    try {
+      if (p) std::rethrow_exception(p);
+    } catch (const kirva::Stop& s) {
+      const py::object error = py::module_::import("kirva.errors").attr("KirvaError");
+      PyErr_SetString(error.ptr(), printable(s.what()).c_str());
+    }
+  });
+  py::class_<Engine>(m, "Engine")
+      .def(py::init<const std::string&>(), py::arg("path"))
+      .def_property_readonly("path", [](const Engine& e) { return e.library->path(); });
+  auto common = [](std::vector<std::string> q, py::object los, std::optional<double> ps,
+                   int gauss, std::optional<int> threads) {
+    Common c{std::move(q), std::nullopt, ps, gauss, threads};
+    if (!los.is_none()) c.los = los;
+    return c;
+  };
+  m.def(
+      "greens_matrix",
+      [common](const Engine& e, py::object patches, py::object receivers,
+               std::vector<std::string> quantities, std::vector<std::string> slip, py::object los,
+               std::optional<double> patch_size, int gauss, std::optional<int> threads) {
+        return greens_matrix_py(e, patches, receivers, slip,
+                                common(std::move(quantities), los, patch_size, gauss, threads));
+      },
+      py::arg("engine"), py::arg("patches"), py::arg("receivers"), py::arg("quantities"),
+      py::arg("slip"), py::arg("los"), py::arg("patch_size"), py::arg("gauss"),
+      py::arg("threads"));
+  m.def(
+      "synthesize",
+      [common](const Engine& e, py::object receivers, std::vector<std::string> quantities,
+               std::vector<std::string> faults, py::object patches, py::object points,
+               py::object tensors, py::object receiver_fault, std::optional<double> friction,
+               py::object los, std::optional<double> patch_size, int gauss,
+               std::optional<int> threads) {
+        return synthesize_py(e, receivers, faults, patches, points, tensors, receiver_fault,
+                             friction,
+                             common(std::move(quantities), los, patch_size, gauss, threads));
+      },
+      py::arg("engine"), py::arg("receivers"), py::arg("quantities"), py::arg("faults"),
+      py::arg("patches"), py::arg("points"), py::arg("tensors"), py::arg("receiver_fault"),
+      py::arg("friction"), py::arg("los"), py::arg("patch_size"), py::arg("gauss"),
+      py::arg("threads"));
+  m.def("read_coulomb", &read_coulomb_py, py::arg("path"));
+  m.def("quantities", [] {
+    py::list out;
+    for (const auto& q : quantity_table()) {
+      out.append(py::make_tuple(std::string(q.name), std::string(q.unit),
+                                std::string(q.long_name)));
+    }
+    return out;
+  });
+}
