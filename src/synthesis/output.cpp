@@ -2,7 +2,9 @@
 
 #include <netcdf.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -50,6 +52,22 @@ void nc_check(int status, const std::string& path) {
 void nc_text(int id, int var, const char* name, const std::string& value, const std::string& path) {
   nc_check(nc_put_att_text(id, var, name, value.size(), value.c_str()), path);
 }
+// The CF attribute actual_range (least and greatest finite value). Readers of the header alone
+// take the range from it: without it GMT's grdinfo, and a colour scale made from its -T, see 0 to
+// 0; and on the coordinates it spares GMT a guess of the registration from the last bits of the
+// node positions (which, for steps in degrees, guesses in conflict between x and y).
+void nc_range(int id, int var, const double* v, std::size_t n, std::size_t stride,
+              const std::string& path) {
+  double r[2] = {HUGE_VAL, -HUGE_VAL};
+  for (std::size_t i = 0; i < n; ++i) {
+    const double x = v[i * stride];
+    if (std::isfinite(x)) {
+      r[0] = std::min(r[0], x);
+      r[1] = std::max(r[1], x);
+    }
+  }
+  if (r[0] <= r[1]) nc_check(nc_put_att_double(id, var, "actual_range", NC_DOUBLE, 2, r), path);
+}
 }  // namespace
 
 void write_netcdf(const std::string& path, const Table& t, const Grid& grid) {
@@ -67,6 +85,12 @@ void write_netcdf(const std::string& path, const Table& t, const Grid& grid) {
     nc_text(id, vy, "units", t.geographic ? "degrees_north" : "km", path);
     nc_text(id, vx, "long_name", t.geographic ? "longitude" : "x (east)", path);
     nc_text(id, vy, "long_name", t.geographic ? "latitude" : "y (north)", path);
+    std::vector<double> xs(grid.nx), ys(grid.ny);
+    for (int i = 0; i < grid.nx; ++i) xs[i] = grid.x0 + i * grid.dx;
+    for (int j = 0; j < grid.ny; ++j) ys[j] = grid.y0 + j * grid.dy;
+    nc_range(id, vx, xs.data(), xs.size(), 1, path);
+    nc_range(id, vy, ys.data(), ys.size(), 1, path);
+    const std::size_t nq = t.quantities.size(), n = xs.size() * ys.size();
     std::vector<int> vars;
     const int dims[2] = {dy, dx};
     for (Quantity q : t.quantities) {
@@ -75,6 +99,7 @@ void write_netcdf(const std::string& path, const Table& t, const Grid& grid) {
       nc_check(nc_def_var(id, std::string(qi.name).c_str(), NC_DOUBLE, 2, dims, &v), path);
       nc_text(id, v, "units", std::string(qi.unit), path);
       nc_text(id, v, "long_name", std::string(qi.long_name), path);
+      nc_range(id, v, t.values.data() + vars.size(), n, nq, path);
       vars.push_back(v);
     }
     nc_text(id, NC_GLOBAL, "Conventions", "CF-1.7", path);
@@ -88,12 +113,8 @@ void write_netcdf(const std::string& path, const Table& t, const Grid& grid) {
     const double depth = grid.depth_km;
     nc_check(nc_put_att_double(id, NC_GLOBAL, "depth_km", NC_DOUBLE, 1, &depth), path);
     nc_check(nc_enddef(id), path);
-    std::vector<double> xs(grid.nx), ys(grid.ny);
-    for (int i = 0; i < grid.nx; ++i) xs[i] = grid.x0 + i * grid.dx;
-    for (int j = 0; j < grid.ny; ++j) ys[j] = grid.y0 + j * grid.dy;
     nc_check(nc_put_var_double(id, vx, xs.data()), path);
     nc_check(nc_put_var_double(id, vy, ys.data()), path);
-    const std::size_t nq = t.quantities.size(), n = xs.size() * ys.size();
     std::vector<double> field(n);
     for (std::size_t k = 0; k < nq; ++k) {
       for (std::size_t i = 0; i < n; ++i) field[i] = t.values[i * nq + k];

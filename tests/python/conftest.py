@@ -1,6 +1,7 @@
 """Fixtures of the Python tests: real runs of the kirva program on small inputs, and the C++
-reader's dump of a file (tests/tools/kirva_dump.cpp). ctest passes the programs' paths in
-KIRVA_EXE and KIRVA_DUMP."""
+reader's dump of a file (tests/tools/kirva_dump.cpp), kirva-syn and the homogeneous half-space
+library of the Okada reference. ctest passes their paths in KIRVA_EXE, KIRVA_DUMP, KIRVA_SYN_EXE
+and KIRVA_OKADA_LIBRARY."""
 
 import os
 import subprocess
@@ -36,6 +37,12 @@ GEOMETRIC = """1.0  3.0  2.0
 """
 
 
+def pytest_configure(config):
+    # numpy ignores this notice of Cython modules (netCDF4) built against another numpy; pytest's
+    # own warning filters would show it again.
+    config.addinivalue_line("filterwarnings", "ignore:numpy.ndarray size changed:RuntimeWarning")
+
+
 def _program(var, name):
     path = os.environ.get(var)
     if not path:
@@ -54,6 +61,17 @@ def kirva_exe():
 @pytest.fixture(scope="session")
 def dump_exe():
     return _program("KIRVA_DUMP", "kirva_dump")
+
+
+@pytest.fixture(scope="session")
+def syn_exe():
+    return _program("KIRVA_SYN_EXE", "kirva-syn")
+
+
+@pytest.fixture(scope="session")
+def okada_library():
+    """The grnfun.all of okada-reference/homogeneous.inp, made by ctest's okada_library fixture."""
+    return _program("KIRVA_OKADA_LIBRARY", os.path.join("okada-library", "grnfun.all"))
 
 
 def run_kirva(exe, directory, text):

@@ -132,39 +132,34 @@ def test_missing_file_and_directory(tmp_path, dump_exe):
         assert str(e.value) + "\n" == c.stderr
 
 
-def test_to_xarray_hands_over_coordinates_and_every_column(even_dir, monkeypatch):
-    """Our side of to_xarray, with a stand-in that records what a Dataset receives (xarray itself
-    is optional and may be missing)."""
-    import sys
-    import types
+def test_to_xarray_hands_over_coordinates_and_every_column(even_dir, tmp_path):
+    """Every table column and the model reach xarray unchanged, and come back the same from the
+    NetCDF file that xarray writes of them."""
+    import xarray as xr  # a test dependency: missing, this fails rather than skips
 
-    got = {}
-
-    def dataset(data, coords=None, attrs=None):
-        got.update(data=data, coords=coords, attrs=attrs)
-        return "dataset"
-
-    monkeypatch.setitem(sys.modules, "xarray", types.SimpleNamespace(Dataset=dataset))
-    lib = kirva.read_library(os.path.join(even_dir, "grnfun.all"))
-    assert lib.to_xarray() == "dataset"
-    assert set(got["coords"]) == {"zrec", "zs", "r", "layer"}
-    np.testing.assert_array_equal(got["coords"]["r"][1], lib.r)
-    columns = [n for n in got["data"] if n[:3] in ("ss_", "ds_", "cl_")]
-    assert len(columns) == 27  # 10 + 10 + 7
-    dims, values, _ = got["data"]["ds_etz"]
-    assert dims == ("zrec", "zs", "r")
-    np.testing.assert_array_equal(values, lib.ds[:, :, 8, :])
-    np.testing.assert_array_equal(got["data"]["mu"][1], lib.mu)
-
-
-def test_to_xarray(even_dir):
-    xr = pytest.importorskip("xarray")
     lib = kirva.read_library(os.path.join(even_dir, "grnfun.all"))
     ds = lib.to_xarray()
     assert isinstance(ds, xr.Dataset)
-    assert ds["ss_uz"].shape == (lib.nzrec, lib.nzs, lib.nr)
-    np.testing.assert_array_equal(ds["cl_duzdr"].values, lib.cl[:, :, 6, :])
-    np.testing.assert_array_equal(ds["r"].values, lib.r)
+    for name, values in (("zrec", lib.zrec), ("zs", lib.zs), ("r", lib.r),
+                         ("layer", np.arange(1, lib.nlayer + 1))):
+        assert ds[name].dims == (name,) and name in ds.coords
+        np.testing.assert_array_equal(ds[name].values, values)
+    model = {"lambda": lib.lam, "mu": lib.mu, "rho": lib.rho, "thickness": lib.layers[:, 0],
+             "vp": lib.layers[:, 1], "vs": lib.layers[:, 2], "density": lib.layers[:, 3]}
+    for name, values in model.items():
+        np.testing.assert_array_equal(ds[name].values, values)
+    columns = {"%s_%s" % (t, c): lib.table(t)[:, :, i, :]
+               for t in kirva.SOURCE_ORDER for i, c in enumerate(lib.components[t])}
+    assert len(columns) == 27  # 10 + 10 + 7
+    assert set(ds.data_vars) == set(columns) | set(model)
+    for name, values in columns.items():
+        assert ds[name].dims == ("zrec", "zs", "r")
+        np.testing.assert_array_equal(ds[name].values, values)
+
+    path = str(tmp_path / "tables.nc")
+    ds.to_netcdf(path, engine="netcdf4")
+    with xr.open_dataset(path, engine="netcdf4") as back:
+        xr.testing.assert_identical(back.load(), ds)
 
 
 def test_to_xarray_without_xarray_says_so(even_dir, monkeypatch):
