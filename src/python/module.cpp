@@ -6,14 +6,17 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "library/library.h"
 #include "stop.h"
+#include "synthesis/output.h"
 #include "synthesis/parse.h"
 #include "synthesis/problem.h"
 
@@ -104,8 +107,8 @@ Problem problem_of(const Array& receivers, const Common& c) {
   p.receivers = receivers_of(receivers, per_receiver);
   if (c.patch_size_km) p.patch_size = *c.patch_size_km * 1000.0;
   p.gauss = c.gauss;
-  p.threads = c.threads ? *c.threads
-                        : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  p.threads =
+      c.threads ? *c.threads : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
   return p;
 }
 
@@ -179,7 +182,39 @@ py::tuple synthesize_py(const Engine& e, const py::handle& receivers,
   py::array_t<double> out(std::vector<py::ssize_t>{static_cast<py::ssize_t>(p.receivers.size()),
                                                    static_cast<py::ssize_t>(p.quantities.size())});
   std::copy(s.values.begin(), s.values.end(), out.mutable_data());
-  return py::make_tuple(std::move(out), warnings, mu);
+  std::string receiver;
+  if (p.receiver_fault) {
+    std::ostringstream r;
+    r << p.receiver_fault->strike << '/' << p.receiver_fault->dip << '/' << p.receiver_fault->rake;
+    receiver = r.str();
+  }
+  const bool cfs =
+      std::find(p.quantities.begin(), p.quantities.end(), Quantity::cfs) != p.quantities.end();
+  const auto comments =
+      result_comments(e.library->path(), p.sources.size(), s.points, s.discretisation.patch_size,
+                      s.discretisation.gauss, "", cfs, receiver, mu);
+  return py::make_tuple(std::move(out), warnings, comments);
+}
+
+// The nodes and attributes of a grid of results, as kirva-syn's NetCDF file holds them.
+py::dict grid_layout_py(const std::vector<double>& g, const std::vector<std::string>& comments) {
+  Grid grid = make_grid(g[0], g[1], g[2], g[3], g[4], g[5], g[6], "grid");
+  Table t;
+  t.comments = comments;
+  const GridLayout l = grid_layout(t, grid);
+  auto coordinate = [](const GridLayout::Coordinate& c) {
+    return py::make_tuple(
+        c.name, c.units, c.long_name,
+        py::array_t<double>(static_cast<py::ssize_t>(c.nodes.size()), c.nodes.data()));
+  };
+  py::dict text;
+  for (const auto& [k, v] : l.text) text[py::str(k)] = v;
+  py::dict out;
+  out["x"] = coordinate(l.x);
+  out["y"] = coordinate(l.y);
+  out["attributes"] = text;
+  out["depth_km"] = l.depth_km;
+  return out;
 }
 
 // The rectangles of a Coulomb file's rows as columns (km, degrees, m): x, y and depth of the
@@ -198,9 +233,9 @@ py::dict read_coulomb_py(const std::string& path) {
                  "synthesize");
     }
     const Rectangle& r = s.rect;
-    const double v[9] = {r.east / 1000.0, r.north / 1000.0, r.depth / 1000.0,
-                         r.strike,        r.dip,            r.rake,
-                         r.slip,          r.length / 1000.0, r.width / 1000.0};
+    const double v[9] = {r.east / 1000.0, r.north / 1000.0, r.depth / 1000.0, r.strike,
+                         r.dip,           r.rake,           r.slip,           r.length / 1000.0,
+                         r.width / 1000.0};
     for (int c = 0; c < 9; ++c) cols[c].mutable_at(j) = v[c];
   }
   py::dict out;
@@ -225,8 +260,8 @@ PYBIND11_MODULE(_engine, m) {
   py::class_<Engine>(m, "Engine")
       .def(py::init<const std::string&>(), py::arg("path"))
       .def_property_readonly("path", [](const Engine& e) { return e.library->path(); });
-  auto common = [](std::vector<std::string> q, py::object los, std::optional<double> ps,
-                   int gauss, std::optional<int> threads) {
+  auto common = [](std::vector<std::string> q, py::object los, std::optional<double> ps, int gauss,
+                   std::optional<int> threads) {
     Common c{std::move(q), std::nullopt, ps, gauss, threads};
     if (!los.is_none()) c.los = los;
     return c;
@@ -240,8 +275,7 @@ PYBIND11_MODULE(_engine, m) {
                                 common(std::move(quantities), los, patch_size, gauss, threads));
       },
       py::arg("engine"), py::arg("patches"), py::arg("receivers"), py::arg("quantities"),
-      py::arg("slip"), py::arg("los"), py::arg("patch_size"), py::arg("gauss"),
-      py::arg("threads"));
+      py::arg("slip"), py::arg("los"), py::arg("patch_size"), py::arg("gauss"), py::arg("threads"));
   m.def(
       "synthesize",
       [common](const Engine& e, py::object receivers, std::vector<std::string> quantities,
@@ -258,11 +292,12 @@ PYBIND11_MODULE(_engine, m) {
       py::arg("friction"), py::arg("los"), py::arg("patch_size"), py::arg("gauss"),
       py::arg("threads"));
   m.def("read_coulomb", &read_coulomb_py, py::arg("path"));
+  m.def("grid_layout", &grid_layout_py, py::arg("grid"), py::arg("comments"));
   m.def("quantities", [] {
     py::list out;
     for (const auto& q : quantity_table()) {
-      out.append(py::make_tuple(std::string(q.name), std::string(q.unit),
-                                std::string(q.long_name)));
+      out.append(
+          py::make_tuple(std::string(q.name), std::string(q.unit), std::string(q.long_name)));
     }
     return out;
   });

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <sstream>
 
 #include "stop.h"
 
@@ -70,24 +71,64 @@ void nc_range(int id, int var, const double* v, std::size_t n, std::size_t strid
 }
 }  // namespace
 
+GridLayout grid_layout(const Table& t, const Grid& grid) {
+  GridLayout g;
+  g.x = {t.geographic ? "lon" : "x", t.geographic ? "degrees_east" : "km",
+         t.geographic ? "longitude" : "x (east)", std::vector<double>(grid.nx)};
+  g.y = {t.geographic ? "lat" : "y", t.geographic ? "degrees_north" : "km",
+         t.geographic ? "latitude" : "y (north)", std::vector<double>(grid.ny)};
+  for (int i = 0; i < grid.nx; ++i) g.x.nodes[i] = grid.x0 + i * grid.dx;
+  for (int j = 0; j < grid.ny; ++j) g.y.nodes[j] = grid.y0 + j * grid.dy;
+  std::string history;
+  for (const auto& c : t.comments) {
+    if (!history.empty()) history += '\n';
+    history += c;
+  }
+  g.text = {{"Conventions", "CF-1.7"}, {"title", "kirva-syn synthesis"}, {"comment", history}};
+  g.depth_km = grid.depth_km;
+  return g;
+}
+
+std::vector<std::string> result_comments(const std::string& library, std::size_t sources,
+                                         std::size_t points, double patch_size_m, int gauss,
+                                         const std::string& origin, bool cfs,
+                                         const std::string& receiver, double friction) {
+  std::ostringstream size;
+  size << patch_size_m / 1000.0;
+  std::vector<std::string> c;
+  c.push_back("kirva-syn: static deformation from the tables of " + library);
+  c.push_back(std::to_string(sources) + " sources as " + std::to_string(points) +
+              " point sources (patches of at most " + size.str() + " km, " +
+              std::to_string(gauss) + "x" + std::to_string(gauss) + " Gauss points)");
+  c.push_back(!origin.empty() ? "x longitude, y latitude (degrees, projected about " + origin +
+                                    "), depth km (down)"
+                              : "x east, y north, depth down (km)");
+  c.push_back(
+      "displacement m (x east, y north, z up), strain and tilt dimensionless, "
+      "stress Pa (tension positive)");
+  if (cfs) {
+    std::ostringstream f;
+    f << friction;
+    c.push_back("cfs on receiver faults strike/dip/rake " + receiver + ", friction " + f.str());
+  }
+  return c;
+}
+
 void write_netcdf(const std::string& path, const Table& t, const Grid& grid) {
+  const GridLayout g = grid_layout(t, grid);
   int id = -1;
   nc_check(nc_create(path.c_str(), NC_CLOBBER | NC_64BIT_OFFSET, &id), path);
   try {
-    const char* xn = t.geographic ? "lon" : "x";
-    const char* yn = t.geographic ? "lat" : "y";
     int dx, dy, vx, vy;
-    nc_check(nc_def_dim(id, xn, grid.nx, &dx), path);
-    nc_check(nc_def_dim(id, yn, grid.ny, &dy), path);
-    nc_check(nc_def_var(id, xn, NC_DOUBLE, 1, &dx, &vx), path);
-    nc_check(nc_def_var(id, yn, NC_DOUBLE, 1, &dy, &vy), path);
-    nc_text(id, vx, "units", t.geographic ? "degrees_east" : "km", path);
-    nc_text(id, vy, "units", t.geographic ? "degrees_north" : "km", path);
-    nc_text(id, vx, "long_name", t.geographic ? "longitude" : "x (east)", path);
-    nc_text(id, vy, "long_name", t.geographic ? "latitude" : "y (north)", path);
-    std::vector<double> xs(grid.nx), ys(grid.ny);
-    for (int i = 0; i < grid.nx; ++i) xs[i] = grid.x0 + i * grid.dx;
-    for (int j = 0; j < grid.ny; ++j) ys[j] = grid.y0 + j * grid.dy;
+    nc_check(nc_def_dim(id, g.x.name.c_str(), grid.nx, &dx), path);
+    nc_check(nc_def_dim(id, g.y.name.c_str(), grid.ny, &dy), path);
+    nc_check(nc_def_var(id, g.x.name.c_str(), NC_DOUBLE, 1, &dx, &vx), path);
+    nc_check(nc_def_var(id, g.y.name.c_str(), NC_DOUBLE, 1, &dy, &vy), path);
+    nc_text(id, vx, "units", g.x.units, path);
+    nc_text(id, vy, "units", g.y.units, path);
+    nc_text(id, vx, "long_name", g.x.long_name, path);
+    nc_text(id, vy, "long_name", g.y.long_name, path);
+    const std::vector<double>&xs = g.x.nodes, &ys = g.y.nodes;
     nc_range(id, vx, xs.data(), xs.size(), 1, path);
     nc_range(id, vy, ys.data(), ys.size(), 1, path);
     const std::size_t nq = t.quantities.size(), n = xs.size() * ys.size();
@@ -102,16 +143,8 @@ void write_netcdf(const std::string& path, const Table& t, const Grid& grid) {
       nc_range(id, v, t.values.data() + vars.size(), n, nq, path);
       vars.push_back(v);
     }
-    nc_text(id, NC_GLOBAL, "Conventions", "CF-1.7", path);
-    std::string history;
-    for (const auto& c : t.comments) {
-      if (!history.empty()) history += '\n';
-      history += c;
-    }
-    nc_text(id, NC_GLOBAL, "title", "kirva-syn synthesis", path);
-    nc_text(id, NC_GLOBAL, "comment", history, path);
-    const double depth = grid.depth_km;
-    nc_check(nc_put_att_double(id, NC_GLOBAL, "depth_km", NC_DOUBLE, 1, &depth), path);
+    for (const auto& [key, value] : g.text) nc_text(id, NC_GLOBAL, key.c_str(), value, path);
+    nc_check(nc_put_att_double(id, NC_GLOBAL, "depth_km", NC_DOUBLE, 1, &g.depth_km), path);
     nc_check(nc_enddef(id), path);
     nc_check(nc_put_var_double(id, vx, xs.data()), path);
     nc_check(nc_put_var_double(id, vy, ys.data()), path);

@@ -37,12 +37,6 @@ bool ends_with(const std::string& s, const std::string& tail) {
   return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-std::string num(double v) {
-  std::ostringstream s;
-  s << v;
-  return s.str();
-}
-
 int synthesis(const Options& o) {
   Problem p;
   Projector proj;
@@ -145,23 +139,11 @@ int synthesis(const Options& o) {
   t.named = !o.point_file.empty();
   t.geographic = proj.geographic;
   t.values = s.values;
-  const Discretisation& d = s.discretisation;
-  t.comments.push_back("kirva-syn: static deformation from the tables of " + o.library);
-  t.comments.push_back(std::to_string(p.sources.size()) + " sources as " +
-                       std::to_string(s.points) + " point sources (patches of at most " +
-                       num(d.patch_size / 1000.0) + " km, " + std::to_string(d.gauss) + "x" +
-                       std::to_string(d.gauss) + " Gauss points)");
-  t.comments.push_back(proj.geographic ? "x longitude, y latitude (degrees, projected about " +
-                                             o.geographic + "), depth km (down)"
-                                       : "x east, y north, depth down (km)");
-  t.comments.push_back(
-      "displacement m (x east, y north, z up), strain and tilt dimensionless, "
-      "stress Pa (tension positive)");
-  if (p.receiver_fault &&
-      std::find(t.quantities.begin(), t.quantities.end(), Quantity::cfs) != t.quantities.end()) {
-    t.comments.push_back("cfs on receiver faults strike/dip/rake " + o.receiver + ", friction " +
-                         num(friction));
-  }
+  const bool cfs =
+      std::find(p.quantities.begin(), p.quantities.end(), Quantity::cfs) != p.quantities.end();
+  t.comments = result_comments(o.library, p.sources.size(), s.points,
+                               s.discretisation.patch_size, s.discretisation.gauss,
+                               proj.geographic ? o.geographic : "", cfs, o.receiver, friction);
   if (ends_with(o.output, ".nc")) {
     if (!grid) throw Stop("kirva-syn: NetCDF output (.nc) is for grids; --points writes text");
     write_netcdf(o.output, t, *grid);
