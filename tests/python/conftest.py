@@ -11,7 +11,11 @@ import pytest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 TOP = os.path.dirname(os.path.dirname(HERE))
-sys.path.insert(0, os.path.join(TOP, "python"))
+# The package as ctest hands it over (PYTHONPATH=build/python: pure files and compiled engine);
+# by hand, the build tree's when there is one.
+if "PYTHONPATH" not in os.environ:
+    built = os.path.join(TOP, "build", "python")
+    sys.path.insert(0, built if os.path.isdir(built) else os.path.join(TOP, "python"))
 
 # Evenly spaced distances from the axis and three observation depths.
 EVEN = """0.0  4.0  2.0
