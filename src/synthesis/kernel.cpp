@@ -49,8 +49,11 @@ KIRVA_INLINE void prepare(const KernelSources& s, int k0, int n, const DistanceG
   for (int k = 0; k < n; ++k) {
     const double dn = rn - N[k], de = re - E[k];
     const double r = std::sqrt(dn * dn + de * de);
-    const double inv = r > 0 ? 1 / r : 0.0;
-    b.c[k] = r > 0 ? dn * inv : 1.0;  // on the axis any azimuth will do
+    // Divided and multiplied whatever r, then chosen: branch-free, so the loop runs in vector
+    // lanes (a division that only some lanes may do would have to stay scalar).
+    const double q = 1 / r, cq = dn * q;
+    const double inv = r > 0 ? q : 0.0;
+    b.c[k] = r > 0 ? cq : 1.0;  // on the axis any azimuth will do
     b.s[k] = de * inv;
     x[k] = Uniform ? (r - g.r0) * g.inv_h : r;
   }
@@ -58,9 +61,11 @@ KIRVA_INLINE void prepare(const KernelSources& s, int k0, int n, const DistanceG
     const double lo = g.lo + 1, hi = g.hi + 1;
     for (int k = 0; k < n; ++k) {
       // Index of the stencil's first point: floor(x) - 1 within [lo, hi] - 1.
-      const double xc = std::min(std::max(x[k], lo), hi);
-      const int i = static_cast<int>(xc) - 1;
-      b.i0[k] = i;
+      // std::min(std::max(x, lo), hi) by value (the references it returns defeat the vectoriser).
+      const double xl = x[k] < lo ? lo : x[k];
+      const double xc = hi < xl ? hi : xl;
+      const double i = std::trunc(xc) - 1;  // a whole number, exact as a double
+      b.i0[k] = static_cast<int>(i);
       const double t = x[k] - i;
       const double t1 = t - 1, t2 = t - 2, t3 = t - 3;
       b.w[0][k] = -t1 * t2 * t3 * (1.0 / 6.0);
