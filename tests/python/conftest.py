@@ -11,7 +11,11 @@ import pytest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 TOP = os.path.dirname(os.path.dirname(HERE))
-sys.path.insert(0, os.path.join(TOP, "python"))
+# The package of the source tree, unless the environment (ctest's PYTHONPATH=build/python) gives
+# the built one: the same files beside the compiled engine that greens_matrix and synthesize need.
+if not any(os.path.isfile(os.path.join(p, "kirva", "__init__.py"))
+           for p in os.environ.get("PYTHONPATH", "").split(os.pathsep) if p):
+    sys.path.insert(0, os.path.join(TOP, "python"))
 
 # Evenly spaced distances from the axis and three observation depths.
 EVEN = """0.0  4.0  2.0
