@@ -11,9 +11,10 @@ import pytest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 TOP = os.path.dirname(os.path.dirname(HERE))
-# The package as ctest hands it over (PYTHONPATH=build/python: pure files and compiled engine);
-# by hand, the build tree's when there is one.
-if "PYTHONPATH" not in os.environ:
+# The package as the environment gives it (ctest's PYTHONPATH=build/python: pure files and the
+# compiled engine); otherwise the build tree's when there is one, else the source tree's.
+if not any(os.path.isfile(os.path.join(p, "kirva", "__init__.py"))
+           for p in os.environ.get("PYTHONPATH", "").split(os.pathsep) if p):
     built = os.path.join(TOP, "build", "python")
     sys.path.insert(0, built if os.path.isdir(built) else os.path.join(TOP, "python"))
 
