@@ -7,9 +7,11 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <memory>
 #include <vector>
 
 #include "synthesis/combine.h"
+#include "synthesis/problem.h"
 #include "synthesis/sources.h"
 
 namespace {
@@ -17,13 +19,12 @@ namespace {
 using namespace kirva;
 using namespace kirva::syn;
 
-struct Case {
+// The tables of the reference library's samplings, with synthetic columns.
+struct Tables {
   std::vector<double> col, zero, zz;
   TableView view;
-  std::vector<SourcePoint> points;
-  std::vector<Receiver> receivers;
 
-  explicit Case(int rows) {
+  Tables() {
     for (int i = 0; i <= 1000; ++i) view.r.push_back(100.0 * i);
     for (int j = 0; j <= 200; ++j) view.zs.push_back(500.0 + 100.0 * j);
     view.zrec = {0.0};
@@ -39,6 +40,14 @@ struct Case {
       if (c == ezz) return zz;
       return col;
     };
+  }
+};
+
+struct Case : Tables {
+  std::vector<SourcePoint> points;
+  std::vector<Receiver> receivers;
+
+  explicit Case(int rows) {
     SourceModel s;
     s.rect = {0.0,    -0.5 * 13000.0 / std::tan(M_PI / 6), 8500.0, 90.0, 30.0, 90.0, 2.0, 30000.0,
               26000.0};
@@ -87,5 +96,75 @@ void BM_ReduceOneSourceDepth(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_ReduceOneSourceDepth)->Unit(benchmark::kMicrosecond);
+
+// The Green's matrix of a slip inversion: 1000 patches (a thrust of 50 x 20 km dipping 30
+// degrees in 1 km patches, each integrated as 2 x 2 pieces of 2 x 2 Gauss points, 16 point
+// sources) at 10,000 surface receivers (a 100 x 100 grid over 100 x 70 km), displacement, on
+// one worker. Evaluations: point sources x receivers x slip directions.
+struct Inversion : Tables {
+  Problem p;
+  Inversion() {
+    for (int b = 0; b < 20; ++b) {
+      for (int a = 0; a < 50; ++a) {
+        SourceModel s;
+        const double w = (b + 0.5) * 1000.0;  // down dip from the top edge at 1 km depth
+        s.rect = {-24500.0 + a * 1000.0, -w * std::cos(M_PI / 6), 1000.0 + w * 0.5, 90.0, 30.0,
+                  90.0, 1.0, 1000.0, 1000.0};
+        s.label = "patch";
+        p.sources.push_back(s);
+      }
+    }
+    p.receivers = grid_receivers(make_grid(-49.5, 49.5, 1, -49.5, 20, 0.7, 0, "bench"),
+                                 Projector{});
+    p.quantities = {Quantity::ux, Quantity::uy, Quantity::uz};
+    p.threads = 1;
+  }
+  double evaluations(int directions) const {
+    return 16.0 * p.sources.size() * p.receivers.size() * directions;
+  }
+};
+
+void BM_GreensMatrix(benchmark::State& state) {
+  const Inversion c;
+  std::vector<SlipDirection> slip = {SlipDirection::strike, SlipDirection::dip};
+  slip.resize(state.range(0));
+  const std::size_t size = c.p.receivers.size() * 3 * c.p.sources.size() * slip.size();
+  for (auto _ : state) {
+    // A new matrix each time, not cleared (as numpy's empty array of the Python call).
+    const std::unique_ptr<double[]> g(new double[size]);
+    greens_matrix(c.view, c.p, slip, g.get());
+    benchmark::DoNotOptimize(g.get());
+  }
+  state.counters["evaluations_per_s"] = benchmark::Counter(
+      c.evaluations(state.range(0)) * state.iterations(), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_GreensMatrix)->Arg(1)->Arg(2)->Unit(benchmark::kSecond)->Iterations(1);
+
+// The same matrix as it had to be made before the library: one synthesis per patch and slip
+// direction, on the baseline instruction set.
+void BM_GreensMatrixPatchByPatch(benchmark::State& state) {
+  const Inversion c;
+  for (auto _ : state) {
+    std::vector<double> g(c.p.receivers.size() * 3 * c.p.sources.size() * 2);
+    Problem one = c.p;
+    one.wide = false;
+    for (std::size_t j = 0; j < c.p.sources.size(); ++j) {
+      for (int s = 0; s < 2; ++s) {
+        one.sources = {c.p.sources[j]};
+        one.sources[0].rect.rake = s == 0 ? 0.0 : 90.0;
+        const Solution out = synthesise(c.view, one);
+        for (std::size_t i = 0; i < c.p.receivers.size(); ++i) {
+          for (int q = 0; q < 3; ++q) {
+            g[((i * 3 + q) * c.p.sources.size() + j) * 2 + s] = out.values[i * 3 + q];
+          }
+        }
+      }
+    }
+    benchmark::DoNotOptimize(g.data());
+  }
+  state.counters["evaluations_per_s"] =
+      benchmark::Counter(c.evaluations(2) * state.iterations(), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_GreensMatrixPatchByPatch)->Unit(benchmark::kSecond)->Iterations(1);
 
 }  // namespace

@@ -120,16 +120,15 @@ py::array greens_matrix_py(const Engine& e, const py::handle& patches, const py:
   if (p.sources.empty()) throw Stop("kirva-syn: no patch");
   std::vector<SlipDirection> dirs;
   for (const auto& s : slip) dirs.push_back(parse_slip(s));
-  std::vector<double> g;
-  {
-    py::gil_scoped_release free;
-    g = greens_matrix(e.view, p, dirs);
-  }
   const std::vector<py::ssize_t> shape = {
       static_cast<py::ssize_t>(p.receivers.size()), static_cast<py::ssize_t>(p.quantities.size()),
       static_cast<py::ssize_t>(p.sources.size()), static_cast<py::ssize_t>(dirs.size())};
   py::array_t<double> out(shape);
-  std::copy(g.begin(), g.end(), out.mutable_data());
+  double* g = out.mutable_data();
+  {
+    py::gil_scoped_release free;
+    greens_matrix(e.view, p, dirs, g);
+  }
   return out;
 }
 

@@ -176,37 +176,37 @@ void reduce(const TableView& t, Need need, bool surface, double zs, int k0, int 
   }
 }
 
-void parallel_for(int threads, int n, const std::function<void(int)>& task,
+void parallel_for(int threads, int n, const std::function<void(int, int)>& task,
                   const std::function<void()>& after) {
   std::atomic<int> next{0};
   std::atomic<bool> failed{false};
   std::exception_ptr error;
   std::mutex m;
-  auto work = [&](bool caller) {
+  auto work = [&](int worker) {
     while (!failed.load()) {
       const int i = next.fetch_add(1);
       if (i >= n) break;
       try {
-        task(i);
+        task(i, worker);
       } catch (...) {
         std::lock_guard<std::mutex> lock(m);
         if (!error) error = std::current_exception();
         failed = true;
       }
-      if (caller && after) after();
+      if (worker == 0 && after) after();
     }
   };
   std::vector<std::thread> pool;
   const int extra = std::max(0, std::min(threads, n) - 1);
-  for (int w = 0; w < extra; ++w) pool.emplace_back(work, false);
-  work(true);
+  for (int w = 0; w < extra; ++w) pool.emplace_back(work, w + 1);
+  work(0);
   for (auto& th : pool) th.join();
   if (error) std::rethrow_exception(error);
 }
 
-std::vector<Field> fields_at(const TableView& t, const PointSources& src,
-                             const std::vector<Receiver>& receivers, std::size_t first,
-                             std::size_t last, const SynthesisOptions& opt) {
+void accumulate_fields(const TableView& t, const PointSources& src,
+                       const std::vector<Receiver>& receivers, std::size_t first, std::size_t last,
+                       const SynthesisOptions& opt, double* acc, const Finish& finish) {
   const int acc_n = accumulated(opt.need);
   const int nrec = static_cast<int>(last - first);
   const int nr = static_cast<int>(t.r.size());
@@ -256,7 +256,6 @@ std::vector<Field> fields_at(const TableView& t, const PointSources& src,
   std::map<double, std::vector<int>> classes;
   for (int i = 0; i < nrec; ++i) classes[receivers[first + i].depth].push_back(i);
 
-  std::vector<double> acc(static_cast<std::size_t>(nrec) * per_receiver, 0.0);
   const int width = layout_info(opt.need, false).width;
   const std::size_t group_bytes = static_cast<std::size_t>(nr + 1) * width * sizeof(double);
   const int chunk = std::max<int>(1, static_cast<int>((std::size_t{512} << 20) / group_bytes));
@@ -265,6 +264,20 @@ std::vector<Field> fields_at(const TableView& t, const PointSources& src,
   const double total = static_cast<double>(nrec) * static_cast<double>(ks.size());
   double done = 0;
   constexpr int kBlock = 32;
+  // With a finish and the tables of all source depths at hand at once, each block of receivers
+  // is summed in a worker's buffer and finished there, while it is in the cache; otherwise the
+  // sums go to acc (allocated here when the caller finishes blocks) and blocks are finished at
+  // the end of their depth class.
+  const bool by_block = finish && ngroup <= chunk;
+  std::vector<std::vector<double>> buffers;
+  std::vector<double> own;
+  if (by_block) {
+    buffers.assign(std::max(1, opt.threads), std::vector<double>(kBlock * per_receiver));
+  } else if (finish) {
+    own.assign(static_cast<std::size_t>(nrec) * per_receiver, 0.0);
+    acc = own.data();
+  }
+  const int acc_stride = acc_n;
   for (const auto& cls : classes) {
     const double depth = cls.first;
     const std::vector<int>& members = cls.second;
@@ -282,13 +295,26 @@ std::vector<Field> fields_at(const TableView& t, const PointSources& src,
     }
     const bool surface =
         opt.use_free_surface && nkk == 1 && opt.need != Need::displacement && free_surface(t, k0);
+    // No traction on the free surface: ezz from the horizontal strains, for `count` receivers
+    // from a.
+    const double lam = t.earth.lambda(t.zrec[k0]), mu = t.earth.mu(t.zrec[k0]);
+    const auto free_surface_strain = [&](double* a0, int count) {
+      for (std::size_t c = 0; c < count * per_receiver; c += acc_stride) {
+        double* a = a0 + c;
+        if (opt.need == Need::strain) {
+          a[8] = -lam / (lam + 2 * mu) * (a[3] + a[6]);
+        } else {
+          a[11] = -lam / (lam + 2 * mu) * (a[3] + a[7]);
+        }
+      }
+    };
     const Kernel kernel = kernel_for(opt.need, surface, g.uniform, nslip, src.by_model, opt.wide);
     const int nblocks = (static_cast<int>(members.size()) + kBlock - 1) / kBlock;
     for (int g0 = 0; g0 < ngroup; g0 += chunk) {
       const int g1 = std::min(ngroup, g0 + chunk);
       parallel_for(
           opt.threads, g1 - g0,
-          [&](int i) {
+          [&](int i, int) {
             reduce(t, opt.need, surface, group_depth[g0 + i], k0, nkk, wk, reduced[i]);
           },
           nullptr);
@@ -296,16 +322,24 @@ std::vector<Field> fields_at(const TableView& t, const PointSources& src,
       std::atomic<int> blocks_done{0};
       parallel_for(
           opt.threads, nblocks,
-          [&](int b) {
+          [&](int b, int worker) {
             const int m0 = b * kBlock;
             const int m1 = std::min<int>(static_cast<int>(members.size()), m0 + kBlock);
+            // A block's accumulators: in acc, or (finished at once) a worker's own buffer.
+            double* buffer = by_block ? buffers[worker].data() : nullptr;
+            if (by_block) std::fill(buffers[worker].begin(), buffers[worker].end(), 0.0);
             for (int gi = g0; gi < g1; ++gi) {
               const double* rows = reduced[gi - g0].rows.data();
               for (int m = m0; m < m1; ++m) {
                 const Receiver& rc = receivers[first + members[m]];
-                double* a = acc.data() + static_cast<std::size_t>(members[m]) * per_receiver;
+                double* a = by_block ? buffer + static_cast<std::size_t>(m - m0) * per_receiver
+                                     : acc + static_cast<std::size_t>(members[m]) * per_receiver;
                 kernel(ks, group_begin[gi], group_begin[gi + 1], rows, g, rc.north, rc.east, a);
               }
+            }
+            if (by_block) {
+              if (surface) free_surface_strain(buffer, m1 - m0);
+              finish(members.data() + m0, m1 - m0, buffer);
             }
             blocks_done.fetch_add(1);
           },
@@ -318,46 +352,55 @@ std::vector<Field> fields_at(const TableView& t, const PointSources& src,
           });
       done += share * static_cast<double>(members.size());
     }
-    if (surface) {
-      // No traction on the free surface: ezz from the horizontal strains.
-      const double lam = t.earth.lambda(t.zrec[k0]), mu = t.earth.mu(t.zrec[k0]);
-      for (int m : members) {
-        double* base = acc.data() + static_cast<std::size_t>(m) * per_receiver;
-        for (std::size_t c = 0; c < per_receiver; c += acc_n) {
-          double* a = base + c;
-          if (opt.need == Need::strain) {
-            a[8] = -lam / (lam + 2 * mu) * (a[3] + a[6]);
-          } else {
-            a[11] = -lam / (lam + 2 * mu) * (a[3] + a[7]);
-          }
-        }
-      }
+    if (surface && !by_block) {
+      for (int m : members) free_surface_strain(acc + static_cast<std::size_t>(m) * per_receiver, 1);
     }
-  }
-
-  // To the east-north-up frame: e = y, n = x, u = -z of the table frame.
-  const std::size_t nfield = static_cast<std::size_t>(nrec) * ncol * nslip;
-  std::vector<Field> out(nfield);
-  for (std::size_t i = 0; i < nfield; ++i) {
-    const double* a = acc.data() + i * acc_n;
-    Field& f = out[i];
-    f.u = {a[1], a[0], -a[2]};
-    const int map[3] = {1, 0, 2};
-    const double sign[3] = {1, 1, -1};
-    if (opt.need == Need::gradient) {
-      const double* G = a + 3;  // G[3 * i + j], i, j over x, y, z
-      for (int p = 0; p < 3; ++p) {
-        for (int q = 0; q < 3; ++q) f.grad[p][q] = sign[p] * sign[q] * G[3 * map[p] + map[q]];
-      }
-    } else if (opt.need == Need::strain) {
-      const double* e = a + 3;  // exx, exy, exz, eyy, eyz, ezz
-      const int at[3][3] = {{0, 1, 2}, {1, 3, 4}, {2, 4, 5}};
-      for (int p = 0; p < 3; ++p) {
-        for (int q = 0; q < 3; ++q) f.grad[p][q] = sign[p] * sign[q] * e[at[map[p]][map[q]]];
+    if (!by_block && finish) {
+      for (std::size_t b = 0; b < members.size(); b += kBlock) {
+        const int count = static_cast<int>(std::min<std::size_t>(kBlock, members.size() - b));
+        std::vector<double> block(count * per_receiver);
+        for (int m = 0; m < count; ++m) {
+          const double* a = acc + static_cast<std::size_t>(members[b + m]) * per_receiver;
+          std::copy(a, a + per_receiver, block.begin() + m * per_receiver);
+        }
+        finish(members.data() + b, count, block.data());
       }
     }
   }
   if (opt.progress) opt.progress(1.0);
+}
+
+Field field_of(const double* a, Need need) {
+  // To the east-north-up frame: e = y, n = x, u = -z of the table frame.
+  Field f;
+  f.u = {a[1], a[0], -a[2]};
+  const int map[3] = {1, 0, 2};
+  const double sign[3] = {1, 1, -1};
+  if (need == Need::gradient) {
+    const double* G = a + 3;  // G[3 * i + j], i, j over x, y, z
+    for (int p = 0; p < 3; ++p) {
+      for (int q = 0; q < 3; ++q) f.grad[p][q] = sign[p] * sign[q] * G[3 * map[p] + map[q]];
+    }
+  } else if (need == Need::strain) {
+    const double* e = a + 3;  // exx, exy, exz, eyy, eyz, ezz
+    const int at[3][3] = {{0, 1, 2}, {1, 3, 4}, {2, 4, 5}};
+    for (int p = 0; p < 3; ++p) {
+      for (int q = 0; q < 3; ++q) f.grad[p][q] = sign[p] * sign[q] * e[at[map[p]][map[q]]];
+    }
+  }
+  return f;
+}
+
+std::vector<Field> fields_at(const TableView& t, const PointSources& src,
+                             const std::vector<Receiver>& receivers, std::size_t first,
+                             std::size_t last, const SynthesisOptions& opt) {
+  const std::size_t nfield =
+      (last - first) * static_cast<std::size_t>(src.by_model ? src.ncolumns : 1) * src.nslip;
+  const int acc_n = accumulated(opt.need);
+  std::vector<double> acc(nfield * acc_n, 0.0);
+  accumulate_fields(t, src, receivers, first, last, opt, acc.data(), nullptr);
+  std::vector<Field> out(nfield);
+  for (std::size_t i = 0; i < nfield; ++i) out[i] = field_of(acc.data() + i * acc_n, opt.need);
   return out;
 }
 

@@ -216,12 +216,25 @@ KIRVA_INLINE void accumulate(const KernelSources& src, int kb, int ke, const dou
         }
       }
     } else {
+      // The points of a patch at one depth come one after the other: each run of them is
+      // summed first, then added to its column.
       const int* col = src.column.data() + k0;
-      for (int k = 0; k < n; ++k) {
+      for (int k = 0; k < n;) {
+        double run[NS][NA];
+        for (int sl = 0; sl < NS; ++sl) {
+          for (int i = 0; i < NA; ++i) run[sl][i] = d[sl][i][k];
+        }
+        int e = k + 1;
+        for (; e < n && col[e] == col[k]; ++e) {
+          for (int sl = 0; sl < NS; ++sl) {
+            for (int i = 0; i < NA; ++i) run[sl][i] += d[sl][i][e];
+          }
+        }
         double* a = acc + static_cast<std::size_t>(col[k]) * (NS * NA);
         for (int sl = 0; sl < NS; ++sl) {
-          for (int i = 0; i < NA; ++i) a[sl * NA + i] += d[sl][i][k];
+          for (int i = 0; i < NA; ++i) a[sl * NA + i] += run[sl][i];
         }
+        k = e;
       }
     }
   }

@@ -53,6 +53,9 @@ SlipDirection parse_slip(const std::string& name);
 // array of shape (N Q, M S) is the design matrix.
 std::vector<double> greens_matrix(const TableView& t, const Problem& p,
                                   const std::vector<SlipDirection>& slip);
+// The same written to g (N Q M S doubles).
+void greens_matrix(const TableView& t, const Problem& p, const std::vector<SlipDirection>& slip,
+                   double* g);
 
 // The patch size a problem uses: its own, or 5 times the larger of the tables' distance and
 // source-depth steps.
