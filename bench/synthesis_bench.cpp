@@ -108,14 +108,21 @@ struct Inversion : Tables {
       for (int a = 0; a < 50; ++a) {
         SourceModel s;
         const double w = (b + 0.5) * 1000.0;  // down dip from the top edge at 1 km depth
-        s.rect = {-24500.0 + a * 1000.0, -w * std::cos(M_PI / 6), 1000.0 + w * 0.5, 90.0, 30.0,
-                  90.0, 1.0, 1000.0, 1000.0};
+        s.rect = {-24500.0 + a * 1000.0,
+                  -w * std::cos(M_PI / 6),
+                  1000.0 + w * 0.5,
+                  90.0,
+                  30.0,
+                  90.0,
+                  1.0,
+                  1000.0,
+                  1000.0};
         s.label = "patch";
         p.sources.push_back(s);
       }
     }
-    p.receivers = grid_receivers(make_grid(-49.5, 49.5, 1, -49.5, 20, 0.7, 0, "bench"),
-                                 Projector{});
+    p.receivers =
+        grid_receivers(make_grid(-49.5, 49.5, 1, -49.5, 20, 0.7, 0, "bench"), Projector{});
     p.quantities = {Quantity::ux, Quantity::uy, Quantity::uz};
     p.threads = 1;
   }

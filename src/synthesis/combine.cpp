@@ -277,7 +277,6 @@ void accumulate_fields(const TableView& t, const PointSources& src,
     own.assign(static_cast<std::size_t>(nrec) * per_receiver, 0.0);
     acc = own.data();
   }
-  const int acc_stride = acc_n;
   for (const auto& cls : classes) {
     const double depth = cls.first;
     const std::vector<int>& members = cls.second;
@@ -299,12 +298,15 @@ void accumulate_fields(const TableView& t, const PointSources& src,
     // from a.
     const double lam = t.earth.lambda(t.zrec[k0]), mu = t.earth.mu(t.zrec[k0]);
     const auto free_surface_strain = [&](double* a0, int count) {
-      for (std::size_t c = 0; c < count * per_receiver; c += acc_stride) {
-        double* a = a0 + c;
-        if (opt.need == Need::strain) {
-          a[8] = -lam / (lam + 2 * mu) * (a[3] + a[6]);
-        } else {
-          a[11] = -lam / (lam + 2 * mu) * (a[3] + a[7]);
+      const int st = nslip;  // the slip directions of a column lie side by side, value by value
+      for (std::size_t b = 0; b < count * per_receiver; b += static_cast<std::size_t>(acc_n) * st) {
+        for (int sl = 0; sl < st; ++sl) {
+          double* a = a0 + b + sl;
+          if (opt.need == Need::strain) {
+            a[8 * st] = -lam / (lam + 2 * mu) * (a[3 * st] + a[6 * st]);
+          } else {
+            a[11 * st] = -lam / (lam + 2 * mu) * (a[3 * st] + a[7 * st]);
+          }
         }
       }
     };
@@ -353,7 +355,8 @@ void accumulate_fields(const TableView& t, const PointSources& src,
       done += share * static_cast<double>(members.size());
     }
     if (surface && !by_block) {
-      for (int m : members) free_surface_strain(acc + static_cast<std::size_t>(m) * per_receiver, 1);
+      for (int m : members)
+        free_surface_strain(acc + static_cast<std::size_t>(m) * per_receiver, 1);
     }
     if (!by_block && finish) {
       for (std::size_t b = 0; b < members.size(); b += kBlock) {
@@ -370,7 +373,9 @@ void accumulate_fields(const TableView& t, const PointSources& src,
   if (opt.progress) opt.progress(1.0);
 }
 
-Field field_of(const double* a, Need need) {
+Field field_of(const double* acc, Need need, int stride) {
+  double a[12];
+  for (int i = 0; i < accumulated(need); ++i) a[i] = acc[i * stride];
   // To the east-north-up frame: e = y, n = x, u = -z of the table frame.
   Field f;
   f.u = {a[1], a[0], -a[2]};
@@ -394,13 +399,15 @@ Field field_of(const double* a, Need need) {
 std::vector<Field> fields_at(const TableView& t, const PointSources& src,
                              const std::vector<Receiver>& receivers, std::size_t first,
                              std::size_t last, const SynthesisOptions& opt) {
-  const std::size_t nfield =
-      (last - first) * static_cast<std::size_t>(src.by_model ? src.ncolumns : 1) * src.nslip;
+  const std::size_t ns = src.nslip;
+  const std::size_t nfield = (last - first) * (src.by_model ? src.ncolumns : 1) * ns;
   const int acc_n = accumulated(opt.need);
   std::vector<double> acc(nfield * acc_n, 0.0);
   accumulate_fields(t, src, receivers, first, last, opt, acc.data(), nullptr);
   std::vector<Field> out(nfield);
-  for (std::size_t i = 0; i < nfield; ++i) out[i] = field_of(acc.data() + i * acc_n, opt.need);
+  for (std::size_t i = 0; i < nfield; ++i) {
+    out[i] = field_of(acc.data() + (i / ns) * ns * acc_n + i % ns, opt.need, ns);
+  }
   return out;
 }
 

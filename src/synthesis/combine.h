@@ -66,9 +66,9 @@ struct PointSources {
   int ncolumns = 1;              // the number of models, when by_model
 };
 
-// Runs task(i, worker) for i = 0..n-1 on `threads` workers numbered from 0 (the caller), calling `after` (if
-// any) on the calling thread after each of its tasks. The first failure stops the others and is
-// rethrown.
+// Runs task(i, worker) for i = 0..n-1 on `threads` workers numbered from 0 (the caller), calling
+// `after` (if any) on the calling thread after each of its tasks. The first failure stops the
+// others and is rethrown.
 void parallel_for(int threads, int n, const std::function<void(int i, int worker)>& task,
                   const std::function<void()>& after);
 
@@ -83,14 +83,15 @@ void check_ranges(const TableView& t, const std::vector<SourceModel>& models,
 using Finish = std::function<void(const int* receivers, int count, const double* sums)>;
 
 // Adds the fields at the receivers [first, last) to acc, in the table frame: receiver by
-// receiver, then column, then slip direction, accumulated(need) values each (layout.h); the
-// caller zeroes acc. With a finish, acc is not used (nullptr): the sums go to `finish` instead.
+// receiver, then column, then accumulated(need) values (layout.h), each for every slip
+// direction in turn; the caller zeroes acc. With a finish, acc is not used (nullptr): the sums go
+// to `finish` instead.
 void accumulate_fields(const TableView& t, const PointSources& src,
                        const std::vector<Receiver>& receivers, std::size_t first, std::size_t last,
                        const SynthesisOptions& opt, double* acc, const Finish& finish);
 
-// The field of accumulated values, in the east-north-up frame.
-Field field_of(const double* acc, Need need);
+// The field of accumulated values acc[0], acc[stride], ..., in the east-north-up frame.
+Field field_of(const double* acc, Need need, int stride = 1);
 
 // The fields at the receivers [first, last): receiver by receiver, then column, then slip
 // direction. The sum over sources runs in the same order for every receiver whatever the number

@@ -126,117 +126,165 @@ KIRVA_INLINE void interpolate(const double* p, double w0, double w1, double w2, 
   for (; e < W; ++e) v[e] = w0 * p[e] + w1 * p[e + W] + w2 * p[e + 2 * W] + w3 * p[e + 3 * W];
 }
 
-// The field of the sources s[kb..ke) at the receiver (rn, re), added to acc in the table frame:
-// (ux, uy, uz), then for the strain (exx, exy, exz, eyy, eyz, ezz), for the gradient
-// G_ij = du_i/dx_j by rows. The distance stencil and the interpolated columns of a source are
-// shared by its slip directions; only the azimuthal combination and the rotation are not.
-template <Need N, bool Surface, bool Uniform, int NS, bool Columns>
-KIRVA_INLINE void accumulate(const KernelSources& src, int kb, int ke, const double* rows,
-                             const DistanceGrid& g, double rn, double re, double* acc) {
+// The P-SV values P[j] and SH values S[j] of one source (layout.h), combined for its azimuth
+// (cosine c, sine sn from north), turned into the table frame: (ux, uy, uz), then the strain
+// (exx, exy, exz, eyy, eyz, ezz) or the gradient G_ij = du_i/dx_j by rows. T is a double, or a
+// vector of the same value for several slip directions.
+template <Need N, bool Surface, class T>
+KIRVA_INLINE void rotate(const T* P, const T* S, double c, double sn, T* d) {
+  using L = Layout<N, Surface>;
+  const T uz = P[0], ur = P[1], ut = S[0];
+  d[0] = c * ur - sn * ut;
+  d[1] = sn * ur + c * ut;
+  d[2] = uz;
+  if constexpr (L::strain) {
+    const T err = P[L::ierr], ett = P[L::iett], ert = S[kErt];
+    T ezz = {}, ezr = {}, etz = {};  // at a free surface ezz follows in the end
+    if constexpr (!Surface) {
+      ezz = P[L::iezz];
+      ezr = P[L::iezr];
+      etz = S[L::ietz];
+    }
+    const double cc = c * c, ss = sn * sn, cs = c * sn;
+    if constexpr (!L::grad) {
+      // The cylindrical strain rotated by the azimuth into the table frame.
+      const T cs2 = 2 * cs * ert;
+      d[3] = cc * err - cs2 + ss * ett;
+      d[4] = cs * (err - ett) + (cc - ss) * ert;
+      d[5] = c * ezr - sn * etz;
+      d[6] = ss * err + cs2 + cc * ett;
+      d[7] = sn * ezr + c * etz;
+      d[8] = ezz;
+    } else {
+      const T dzr = P[L::idzr];
+      const T gzp = S[L::iphi];      // (1/r) duz/dphi
+      const T grp = S[L::iphi + 1];  // (1/r) dur/dphi - ut/r
+      // Gradient in the cylindrical frame (r, phi, z), rotated by the azimuth.
+      const T grr = err, gpp = ett, gpr = 2 * ert - grp;
+      const T grz = 2 * ezr - dzr, gpz = 2 * etz - gzp;
+      d[3] = cc * grr - cs * (gpr + grp) + ss * gpp;
+      d[4] = cs * (grr - gpp) + cc * grp - ss * gpr;
+      d[5] = c * grz - sn * gpz;
+      d[6] = cs * (grr - gpp) + cc * gpr - ss * grp;
+      d[7] = ss * grr + cs * (gpr + grp) + cc * gpp;
+      d[8] = sn * grz + c * gpz;
+      d[9] = c * dzr - sn * gzp;
+      d[10] = sn * dzr + c * gzp;
+      d[11] = ezz;
+    }
+  }
+}
+
+// The field of the sources s[kb..ke) at the receiver (rn, re), added to acc in the table frame
+// (rotate), in source order; by column: acc + column * NA. The batch's distances and stencils,
+// then per source the interpolated columns and their azimuthal combination, then the rotations
+// side by side, then the sums.
+template <Need N, bool Surface, bool Uniform, bool Columns>
+KIRVA_INLINE void accumulate_one(const KernelSources& src, int kb, int ke, const double* rows,
+                                 const DistanceGrid& g, double rn, double re, double* acc) {
   using L = Layout<N, Surface>;
   constexpr int W = L::width, NP = L::np, NSH = L::ns, NA = L::nacc;
-  // Per batch: the combined P-SV and SH values of every source (interpolation and azimuthal
-  // combination), then their rotation into the table frame, then the sum in source order.
-  alignas(32) double P[NS][NP][kBatch], S[NS][NSH][kBatch];
-  alignas(32) double d[NS][NA][kBatch];
-  Batch<NS> bt;
+  alignas(32) double P[NP][kBatch], S[NSH][kBatch];
+  alignas(32) double d[NA][kBatch];
+  Batch<1> bt;
   for (int k0 = kb; k0 < ke; k0 += kBatch) {
     const int n = std::min(kBatch, ke - k0);
-    prepare<Uniform, NS>(src, k0, n, g, rn, re, bt);
+    prepare<Uniform, 1>(src, k0, n, g, rn, re, bt);
     for (int k = 0; k < n; ++k) {
       const double* p = rows + (bt.i0[k] + 1) * W;
-      const double w0 = bt.w[0][k], w1 = bt.w[1][k], w2 = bt.w[2][k], w3 = bt.w[3][k];
       alignas(32) double v[W];
-      interpolate<W>(p, w0, w1, w2, w3, v);
-      for (int sl = 0; sl < NS; ++sl) {
-        const double ass = bt.ass[sl][k], bss = bt.bss[sl][k], ads = bt.ads[sl][k],
-                     bds = bt.bds[sl][k], a3 = src.a3[sl][k0 + k];
-        for (int j = 0; j < NP; ++j) {
-          P[sl][j][k] = ass * v[j] + ads * v[NP + j] + a3 * v[2 * NP + j];
-        }
-        for (int j = 0; j < NSH; ++j) {
-          S[sl][j][k] = bss * v[3 * NP + j] + bds * v[3 * NP + NSH + j];
-        }
-      }
+      interpolate<W>(p, bt.w[0][k], bt.w[1][k], bt.w[2][k], bt.w[3][k], v);
+      const double ass = bt.ass[0][k], bss = bt.bss[0][k], ads = bt.ads[0][k], bds = bt.bds[0][k],
+                   a3 = src.a3[0][k0 + k];
+      for (int j = 0; j < NP; ++j) P[j][k] = ass * v[j] + ads * v[NP + j] + a3 * v[2 * NP + j];
+      for (int j = 0; j < NSH; ++j) S[j][k] = bss * v[3 * NP + j] + bds * v[3 * NP + NSH + j];
     }
-    for (int sl = 0; sl < NS; ++sl) {
-      const auto& Ps = P[sl];
-      const auto& Ss = S[sl];
-      auto& ds = d[sl];
-      for (int k = 0; k < n; ++k) {
-        const double c = bt.c[k], sn = bt.s[k];
-        const double uz = Ps[0][k], ur = Ps[1][k], ut = Ss[0][k];
-        ds[0][k] = c * ur - sn * ut;
-        ds[1][k] = sn * ur + c * ut;
-        ds[2][k] = uz;
-        if constexpr (L::strain) {
-          const double err = Ps[L::ierr][k], ett = Ps[L::iett][k], ert = Ss[kErt][k];
-          double ezz = 0, ezr = 0, etz = 0;  // at a free surface ezz follows in the end
-          if constexpr (!Surface) {
-            ezz = Ps[L::iezz][k];
-            ezr = Ps[L::iezr][k];
-            etz = Ss[L::ietz][k];
-          }
-          const double cc = c * c, ss = sn * sn, cs = c * sn;
-          if constexpr (!L::grad) {
-            // The cylindrical strain rotated by the azimuth into the table frame.
-            const double cs2 = 2 * cs * ert;
-            ds[3][k] = cc * err - cs2 + ss * ett;
-            ds[4][k] = cs * (err - ett) + (cc - ss) * ert;
-            ds[5][k] = c * ezr - sn * etz;
-            ds[6][k] = ss * err + cs2 + cc * ett;
-            ds[7][k] = sn * ezr + c * etz;
-            ds[8][k] = ezz;
-          } else {
-            const double dzr = Ps[L::idzr][k];
-            const double gzp = Ss[L::iphi][k];      // (1/r) duz/dphi
-            const double grp = Ss[L::iphi + 1][k];  // (1/r) dur/dphi - ut/r
-            // Gradient in the cylindrical frame (r, phi, z), rotated by the azimuth.
-            const double grr = err, gpp = ett, gpr = 2 * ert - grp;
-            const double grz = 2 * ezr - dzr, gpz = 2 * etz - gzp;
-            ds[3][k] = cc * grr - cs * (gpr + grp) + ss * gpp;
-            ds[4][k] = cs * (grr - gpp) + cc * grp - ss * gpr;
-            ds[5][k] = c * grz - sn * gpz;
-            ds[6][k] = cs * (grr - gpp) + cc * gpr - ss * grp;
-            ds[7][k] = ss * grr + cs * (gpr + grp) + cc * gpp;
-            ds[8][k] = sn * grz + c * gpz;
-            ds[9][k] = c * dzr - sn * gzp;
-            ds[10][k] = sn * dzr + c * gzp;
-            ds[11][k] = ezz;
-          }
-        }
-      }
+    for (int k = 0; k < n; ++k) {
+      double p[NP], s[NSH], out[NA];
+      for (int j = 0; j < NP; ++j) p[j] = P[j][k];
+      for (int j = 0; j < NSH; ++j) s[j] = S[j][k];
+      rotate<N, Surface>(p, s, bt.c[k], bt.s[k], out);
+      for (int i = 0; i < NA; ++i) d[i][k] = out[i];
     }
     if constexpr (!Columns) {
-      for (int sl = 0; sl < NS; ++sl) {
-        for (int i = 0; i < NA; ++i) {
-          double sum = acc[sl * NA + i];
-          for (int k = 0; k < n; ++k) sum += d[sl][i][k];
-          acc[sl * NA + i] = sum;
-        }
+      for (int i = 0; i < NA; ++i) {
+        double sum = acc[i];
+        for (int k = 0; k < n; ++k) sum += d[i][k];
+        acc[i] = sum;
       }
     } else {
       // The points of a patch at one depth come one after the other: each run of them is
       // summed first, then added to its column.
       const int* col = src.column.data() + k0;
       for (int k = 0; k < n;) {
-        double run[NS][NA];
-        for (int sl = 0; sl < NS; ++sl) {
-          for (int i = 0; i < NA; ++i) run[sl][i] = d[sl][i][k];
-        }
+        double run[NA];
+        for (int i = 0; i < NA; ++i) run[i] = d[i][k];
         int e = k + 1;
         for (; e < n && col[e] == col[k]; ++e) {
-          for (int sl = 0; sl < NS; ++sl) {
-            for (int i = 0; i < NA; ++i) run[sl][i] += d[sl][i][e];
-          }
+          for (int i = 0; i < NA; ++i) run[i] += d[i][e];
         }
-        double* a = acc + static_cast<std::size_t>(col[k]) * (NS * NA);
-        for (int sl = 0; sl < NS; ++sl) {
-          for (int i = 0; i < NA; ++i) a[sl * NA + i] += run[sl][i];
-        }
+        double* a = acc + static_cast<std::size_t>(col[k]) * NA;
+        for (int i = 0; i < NA; ++i) a[i] += run[i];
         k = e;
       }
     }
+  }
+}
+
+// Two slip directions by column: the same distances, stencils and interpolated columns, and the
+// two combinations and rotations side by side in the lanes of a vector, so that the second
+// direction costs little. acc + column * 2 NA holds the two directions' sums value by value.
+template <Need N, bool Surface, bool Uniform>
+KIRVA_INLINE void accumulate_two(const KernelSources& src, int kb, int ke, const double* rows,
+                                 const DistanceGrid& g, double rn, double re, double* acc) {
+  using L = Layout<N, Surface>;
+  constexpr int W = L::width, NP = L::np, NSH = L::ns, NA = L::nacc;
+  Batch<2> bt;
+  const int* col = src.column.data();
+  int current = -1;
+  Vec2 run[NA];
+  const auto flush = [&] {
+    if (current < 0) return;
+    double* a = acc + static_cast<std::size_t>(current) * (2 * NA);
+    for (int i = 0; i < NA; ++i) {
+      a[2 * i] += run[i][0];
+      a[2 * i + 1] += run[i][1];
+    }
+  };
+  for (int k0 = kb; k0 < ke; k0 += kBatch) {
+    const int n = std::min(kBatch, ke - k0);
+    prepare<Uniform, 2>(src, k0, n, g, rn, re, bt);
+    for (int k = 0; k < n; ++k) {
+      const double* p = rows + (bt.i0[k] + 1) * W;
+      alignas(32) double v[W];
+      interpolate<W>(p, bt.w[0][k], bt.w[1][k], bt.w[2][k], bt.w[3][k], v);
+      const Vec2 ass = {bt.ass[0][k], bt.ass[1][k]}, bss = {bt.bss[0][k], bt.bss[1][k]},
+                 ads = {bt.ads[0][k], bt.ads[1][k]}, bds = {bt.bds[0][k], bt.bds[1][k]},
+                 a3 = {src.a3[0][k0 + k], src.a3[1][k0 + k]};
+      Vec2 P[NP], S[NSH], d[NA];
+      for (int j = 0; j < NP; ++j) P[j] = ass * v[j] + ads * v[NP + j] + a3 * v[2 * NP + j];
+      for (int j = 0; j < NSH; ++j) S[j] = bss * v[3 * NP + j] + bds * v[3 * NP + NSH + j];
+      rotate<N, Surface>(P, S, bt.c[k], bt.s[k], d);
+      if (col[k0 + k] == current) {
+        for (int i = 0; i < NA; ++i) run[i] += d[i];
+      } else {
+        flush();
+        current = col[k0 + k];
+        for (int i = 0; i < NA; ++i) run[i] = d[i];
+      }
+    }
+  }
+  flush();
+}
+
+template <Need N, bool Surface, bool Uniform, int NS, bool Columns>
+KIRVA_INLINE void accumulate(const KernelSources& src, int kb, int ke, const double* rows,
+                             const DistanceGrid& g, double rn, double re, double* acc) {
+  if constexpr (NS == 2) {
+    static_assert(Columns, "two slip directions are summed by column");
+    accumulate_two<N, Surface, Uniform>(src, kb, ke, rows, g, rn, re, acc);
+  } else {
+    accumulate_one<N, Surface, Uniform, Columns>(src, kb, ke, rows, g, rn, re, acc);
   }
 }
 

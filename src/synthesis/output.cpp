@@ -98,8 +98,8 @@ std::vector<std::string> result_comments(const std::string& library, std::size_t
   std::vector<std::string> c;
   c.push_back("kirva-syn: static deformation from the tables of " + library);
   c.push_back(std::to_string(sources) + " sources as " + std::to_string(points) +
-              " point sources (patches of at most " + size.str() + " km, " +
-              std::to_string(gauss) + "x" + std::to_string(gauss) + " Gauss points)");
+              " point sources (patches of at most " + size.str() + " km, " + std::to_string(gauss) +
+              "x" + std::to_string(gauss) + " Gauss points)");
   c.push_back(!origin.empty() ? "x longitude, y latitude (degrees, projected about " + origin +
                                     "), depth km (down)"
                               : "x east, y north, depth down (km)");

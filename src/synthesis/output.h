@@ -31,7 +31,7 @@ struct GridLayout {
   };
   Coordinate x, y;
   std::vector<std::pair<std::string, std::string>> text;  // global text attributes
-  double depth_km = 0;                                     // global attribute depth_km
+  double depth_km = 0;                                    // global attribute depth_km
 };
 GridLayout grid_layout(const Table& t, const Grid& grid);
 

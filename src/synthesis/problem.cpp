@@ -2,10 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
-#ifdef __linux__
-#include <sys/mman.h>
-#endif
 
 #include "stop.h"
 #include "synthesis/kernel.h"
@@ -101,18 +97,6 @@ class Evaluator {
   Evaluation ev_;
 };
 
-void advise_huge_pages(double* g, std::size_t n) {
-#ifdef __linux__
-  constexpr std::uintptr_t huge = std::uintptr_t{2} << 20;
-  const auto begin = (reinterpret_cast<std::uintptr_t>(g) + huge - 1) & ~(huge - 1);
-  const auto end = (reinterpret_cast<std::uintptr_t>(g + n)) & ~(huge - 1);
-  if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-#else
-  (void)g;
-  (void)n;
-#endif
-}
-
 SynthesisOptions options_of(const Problem& p, std::size_t points) {
   SynthesisOptions so;
   so.need = need_of(p.quantities);
@@ -201,47 +185,49 @@ void greens_matrix(const TableView& t, const Problem& p, const std::vector<SlipD
   check_ranges(t, p.sources, src.points, p.receivers, p.geographic);
 
   const std::size_t nq = p.quantities.size(), cols = p.sources.size() * ns;
-  // A matrix of gigabytes is new memory that every page of is first touched here: in pages of
-  // 2 MB where the system allows it, the page faults cost a few hundred times less.
-  advise_huge_pages(g, p.receivers.size() * nq * cols);
   // Each block of receivers evaluated straight into the matrix as soon as it is summed.
   const SynthesisOptions so = options_of(p, src.points.size() * ns);
   const int acc_n = accumulated(so.need);
-  accumulate_fields(
-      t, src, p.receivers, 0, p.receivers.size(), so, nullptr,
-      [&](const int* members, int count, const double* sums) {
-        // Every quantity is linear in the sums of its receiver: its row of coefficients, found
-        // by evaluating the unit sums, maps each column's sums to its value.
-        Evaluator ev(t, p);
-        std::vector<double> coef(nq * acc_n), unit(acc_n);
-        for (int m = 0; m < count; ++m) {
-          const std::size_t i = members[m];
-          ev.at(p.receivers[i]);
-          for (int k = 0; k < acc_n; ++k) {
-            std::fill(unit.begin(), unit.end(), 0.0);
-            unit[k] = 1;
-            const Field f = field_of(unit.data(), so.need);
-            for (std::size_t q = 0; q < nq; ++q) coef[q * acc_n + k] = ev.value(p.quantities[q], f);
-          }
-          const double* a = sums + m * cols * acc_n;
-          double* row = g + i * nq * cols;
-          for (std::size_t q = 0; q < nq; ++q) {
-            const double* cq = coef.data() + q * acc_n;
-            for (std::size_t c = 0; c < cols; ++c) {
-              const double* ac = a + c * acc_n;
-              double v = 0;
-              for (int k = 0; k < acc_n; ++k) v += cq[k] * ac[k];
-              row[q * cols + c] = v;
-            }
-          }
-        }
-      });
+  accumulate_fields(t, src, p.receivers, 0, p.receivers.size(), so, nullptr,
+                    [&](const int* members, int count, const double* sums) {
+                      // Every quantity is linear in the sums of its receiver: its row of
+                      // coefficients, found by evaluating the unit sums, maps each column's sums to
+                      // its value.
+                      Evaluator ev(t, p);
+                      std::vector<double> coef(nq * acc_n), unit(acc_n);
+                      for (int m = 0; m < count; ++m) {
+                        const std::size_t i = members[m];
+                        ev.at(p.receivers[i]);
+                        for (int k = 0; k < acc_n; ++k) {
+                          std::fill(unit.begin(), unit.end(), 0.0);
+                          unit[k] = 1;
+                          const Field f = field_of(unit.data(), so.need);
+                          for (std::size_t q = 0; q < nq; ++q)
+                            coef[q * acc_n + k] = ev.value(p.quantities[q], f);
+                        }
+                        // Column c is patch c / ns and direction c % ns; the sums of a patch hold
+                        // its directions side by side, value by value.
+                        const double* a = sums + m * cols * acc_n;
+                        double* row = g + i * nq * cols;
+                        for (std::size_t q = 0; q < nq; ++q) {
+                          const double* cq = coef.data() + q * acc_n;
+                          double* out = row + q * cols;
+                          for (std::size_t j = 0; j < cols / ns; ++j) {
+                            const double* aj = a + j * ns * acc_n;
+                            for (int sl = 0; sl < ns; ++sl) {
+                              double v = 0;
+                              for (int k = 0; k < acc_n; ++k) v += cq[k] * aj[k * ns + sl];
+                              out[j * ns + sl] = v;
+                            }
+                          }
+                        }
+                      }
+                    });
 }
 
 std::vector<double> greens_matrix(const TableView& t, const Problem& p,
                                   const std::vector<SlipDirection>& slip) {
-  std::vector<double> g(p.receivers.size() * p.quantities.size() * p.sources.size() *
-                        slip.size());
+  std::vector<double> g(p.receivers.size() * p.quantities.size() * p.sources.size() * slip.size());
   greens_matrix(t, p, slip, g.data());
   return g;
 }

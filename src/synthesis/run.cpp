@@ -141,9 +141,9 @@ int synthesis(const Options& o) {
   t.values = s.values;
   const bool cfs =
       std::find(p.quantities.begin(), p.quantities.end(), Quantity::cfs) != p.quantities.end();
-  t.comments = result_comments(o.library, p.sources.size(), s.points,
-                               s.discretisation.patch_size, s.discretisation.gauss,
-                               proj.geographic ? o.geographic : "", cfs, o.receiver, friction);
+  t.comments = result_comments(o.library, p.sources.size(), s.points, s.discretisation.patch_size,
+                               s.discretisation.gauss, proj.geographic ? o.geographic : "", cfs,
+                               o.receiver, friction);
   if (ends_with(o.output, ".nc")) {
     if (!grid) throw Stop("kirva-syn: NetCDF output (.nc) is for grids; --points writes text");
     write_netcdf(o.output, t, *grid);
