@@ -13,6 +13,7 @@ packages=(
   libgeographiclib-dev                    # map projections (GeographicLib)
   python3 python3-numpy python3-matplotlib python3-pytest  # the Python package and its tests
   python3-dev pybind11-dev                # the compiled Python module (pybind11)
+  python3-pip python3-setuptools python3-wheel  # pip install of the built package
   python3-scipy                           # the inversion example (bounded least squares)
   python3-xarray python3-netcdf4 gmt      # tests: others read our NetCDF (xarray, GMT)
 )

@@ -2,8 +2,8 @@
 # The kirva-syn example, from the top of the repository after the build of the README:
 #  1. the table library of a layered crust (examples/synthesis/crust-library.inp, about 1 s);
 #  2. the deformation of an oblique thrust (examples/synthesis/thrust.inp, a Coulomb 3 file) on
-#     its grid: displacement, line of sight of a descending radar track, and the Coulomb stress
-#     change on faults like the source, as text and NetCDF;
+#     its grid: displacement, line of sight of an ascending radar track (the satellite to the
+#     west), and the Coulomb stress change on faults like the source, as text and NetCDF;
 #  3. a map of the result (matplotlib).
 # Everything goes to examples/output/synthesis/.
 set -euo pipefail

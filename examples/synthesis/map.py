@@ -25,7 +25,7 @@ reach = (17.0 - 2.0) / np.tan(np.radians(40.0))
 outline = np.array([top[0], top[1], top[1] + reach * right, top[0] + reach * right, top[0]])
 
 fig, axes = plt.subplots(1, 3, figsize=(15, 4.8), constrained_layout=True)
-panels = [("uz", "uplift uz (m)", 1.0), ("los", "line of sight, descending track (m)", 1.0),
+panels = [("uz", "uplift uz (m)", 1.0), ("los", "line of sight, ascending track (m)", 1.0),
           ("cfs", "Coulomb stress change on N60E/40/108 (MPa)", 1e-6)]
 for ax, (name, title, scale) in zip(axes, panels):
     v = grid[name] * scale

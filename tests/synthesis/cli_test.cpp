@@ -68,10 +68,15 @@ TEST(Cli, RefusalsAreOneLineAndStatusOne) {
              coulomb_text({"  1     0.0000   -10.0000     0.0000    10.0000 300     0.0000     "
                            "0.0000    90.0000     1.0000    12.0000"}));
   write_file(dir / "pts.txt", "A 1 2\nB 3 abc\n");
+  // A control character inside a number is shown escaped, not as a line break.
+  write_file(dir / "damaged.inp",
+             coulomb_text({"  1     0.0000   -10.0000     0.0000    10.0000 100     1.0\v000     "
+                           "0.0000    90.0000     1.0000    12.0000"}));
   write_file(dir / "patches.txt", "# x y depth strike dip rake slip length width\n1 2 5 30\n");
   const std::string grid = "--grid=-2/2/1/-2/2/1";
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
       {{"--faults", "open.inp", grid}, "open.inp line 12: fault 1 has Kode 300"},
+      {{"--faults", "damaged.inp", grid}, "fault row: '1.0\\v000' is not a number"},
       {{kPoint, "--points", "pts.txt"}, "pts.txt line 2: 'abc' is not a number"},
       {{"--patches", "patches.txt", grid}, "patches.txt line 2: expected 9 values"},
       {{kPoint, "--grid=0/150/50/0/0/1"},
