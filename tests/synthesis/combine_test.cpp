@@ -10,6 +10,7 @@
 #include "kirva_files.h"
 #include "stop.h"
 #include "syn_fixture.h"
+#include "synthesis/problem.h"
 #include "synthesis/quantities.h"
 
 namespace kirva::syn {
@@ -319,6 +320,16 @@ TEST(Combination, SameResultsForAnyWorkersInstructionsAndColumns) {
       }
     }
   }
+  // Green's matrices of both directions alike for any number of workers.
+  Problem p;
+  p.sources = {s, t};
+  p.receivers = rec;
+  p.quantities = {Quantity::ux, Quantity::uz, Quantity::exy, Quantity::tx};
+  p.patch_size = 1500;
+  p.threads = 1;
+  const auto one = greens_matrix(view, p, {SlipDirection::strike, SlipDirection::dip});
+  p.threads = 3;
+  EXPECT_EQ(one, greens_matrix(view, p, {SlipDirection::strike, SlipDirection::dip}));
 }
 
 std::string range_stop(const TableView& v, const std::vector<SourceModel>& models,
