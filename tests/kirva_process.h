@@ -22,6 +22,7 @@ namespace kirva::testing {
 
 struct Launch {
   std::vector<std::string> args;
+  std::string exe = KIRVA_EXE;  // the program
   std::vector<std::pair<std::string, std::string>> env;
   bool terminal = false;             // standard error on a pseudo-terminal
   rlim_t file_size = RLIM_INFINITY;  // RLIMIT_FSIZE of the run
@@ -39,7 +40,7 @@ class Child {
       // Held open here as well, so that the terminal stays open whenever the run opens it.
       slave_ = ::open(slave_name_.c_str(), O_RDWR | O_NOCTTY);
     }
-    std::vector<std::string> argstore{KIRVA_EXE};
+    std::vector<std::string> argstore{how.exe};
     argstore.insert(argstore.end(), how.args.begin(), how.args.end());
     std::vector<char*> argv;
     for (auto& a : argstore) argv.push_back(a.data());

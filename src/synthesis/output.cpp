@@ -1,22 +1,55 @@
 #include "synthesis/output.h"
 
 #include <netcdf.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <sstream>
 
 #include "stop.h"
 
 namespace kirva::syn {
 
+namespace {
+
+// A result written under a temporary name beside its final one (the same file system) and
+// renamed onto it only when it is complete, so that a run that fails while it writes (a full
+// disk, a file-size limit) leaves an earlier result exactly as it was, and no temporary.
+class Replacement {
+ public:
+  explicit Replacement(const std::string& path)
+      : path_(path), temp_(path + ".kirva-tmp-" + std::to_string(::getpid())) {}
+  ~Replacement() {
+    if (!committed_) std::remove(temp_.c_str());
+  }
+  Replacement(const Replacement&) = delete;
+  Replacement& operator=(const Replacement&) = delete;
+  const std::string& temporary() const { return temp_; }
+  void commit() {
+    if (std::rename(temp_.c_str(), path_.c_str()) != 0) {
+      throw Stop("kirva-syn: cannot write " + path_ + ": " + std::strerror(errno));
+    }
+    committed_ = true;
+  }
+
+ private:
+  std::string path_, temp_;
+  bool committed_ = false;
+};
+
+}  // namespace
+
 void write_text(const std::string& path, const Table& t, const std::vector<Receiver>& receivers) {
   const bool to_stdout = path.empty() || path == "-";
   const std::string name = to_stdout ? "standard output" : path;
-  std::FILE* out = to_stdout ? stdout : std::fopen(path.c_str(), "w");
+  std::optional<Replacement> file;
+  if (!to_stdout) file.emplace(path);
+  std::FILE* out = to_stdout ? stdout : std::fopen(file->temporary().c_str(), "w");
   if (out == nullptr) {
     throw Stop("kirva-syn: cannot create " + path + ": " + std::strerror(errno));
   }
@@ -42,6 +75,7 @@ void write_text(const std::string& path, const Table& t, const std::vector<Recei
   const int err = errno;
   if (!to_stdout) ok = std::fclose(out) == 0 && ok;
   if (!ok) throw Stop("kirva-syn: cannot write " + name + ": " + std::strerror(err));
+  if (file) file->commit();
 }
 
 namespace {
@@ -116,8 +150,9 @@ std::vector<std::string> result_comments(const std::string& library, std::size_t
 
 void write_netcdf(const std::string& path, const Table& t, const Grid& grid) {
   const GridLayout g = grid_layout(t, grid);
+  Replacement file(path);
   int id = -1;
-  nc_check(nc_create(path.c_str(), NC_CLOBBER | NC_64BIT_OFFSET, &id), path);
+  nc_check(nc_create(file.temporary().c_str(), NC_CLOBBER | NC_64BIT_OFFSET, &id), path);
   try {
     int dx, dy, vx, vy;
     nc_check(nc_def_dim(id, g.x.name.c_str(), grid.nx, &dx), path);
@@ -158,6 +193,7 @@ void write_netcdf(const std::string& path, const Table& t, const Grid& grid) {
     throw;
   }
   nc_check(nc_close(id), path);
+  file.commit();
 }
 
 }  // namespace kirva::syn

@@ -4,6 +4,7 @@
 
 #include <CLI/CLI.hpp>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <sstream>
@@ -209,6 +210,8 @@ int run(int argc, char** argv) {
     std::fprintf(stderr, "kirva-syn: %s (see kirva-syn --help)\n", e.what());
     return 1;
   }
+  // A file-size limit makes a write fail (and the run end with its message), not the process.
+  std::signal(SIGXFSZ, SIG_IGN);
   try {
     if (o.threads && (*o.threads < 1 || *o.threads > 4096)) {
       throw Stop("kirva-syn: --threads must be 1 to 4096");

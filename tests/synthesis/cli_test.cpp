@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "kirva_files.h"
+#include "kirva_process.h"
 #include "syn_fixture.h"
 #include "synthesis/geo.h"
 
@@ -109,6 +110,30 @@ TEST(Cli, RefusalsAreOneLineAndStatusOne) {
       kirva::testing::run_executable(KIRVA_SYN_EXE, dir.path(), {"missing.all", kPoint, grid});
   EXPECT_EQ(nolib.status, 1);
   EXPECT_EQ(std::count(nolib.err.begin(), nolib.err.end(), '\n'), 1) << nolib.err;
+}
+
+// A run that cannot finish its file (here a file-size limit, as a full disk) leaves the earlier
+// result as it was and no temporary file, text and NetCDF alike.
+TEST(Cli, AFailedWriteLeavesTheEarlierFile) {
+  REQUIRE_OKADA_LIBRARY();
+  (void)lib;
+  TempDir dir;
+  for (const std::string out : {"out.txt", "out.nc"}) {
+    const std::vector<std::string> args = {KIRVA_OKADA_LIBRARY, kPoint,
+                                           "--grid=-20/20/0.5/-20/20/0.5", "--output", out};
+    ASSERT_EQ(syn(dir, {kPoint, "--grid=-2/2/1/-2/2/1", "--output", out}).status, 0);
+    const std::string before = read_file(dir / out);
+    kirva::testing::Launch how;
+    how.exe = KIRVA_SYN_EXE;
+    how.args = args;
+    how.file_size = 20000;
+    const RunResult r = kirva::testing::Child(dir.path(), how).wait();
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find("kirva-syn: cannot write " + out), std::string::npos) << r.err;
+    EXPECT_EQ(read_file(dir / out), before);
+    using It = std::filesystem::directory_iterator;
+    EXPECT_EQ(std::distance(It(dir.path()), It()), out == "out.txt" ? 1 : 2);  // no temporary
+  }
 }
 
 TEST(Cli, TextTableWithNamesAndLineOfSight) {
