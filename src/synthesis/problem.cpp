@@ -4,7 +4,6 @@
 #include <cmath>
 
 #include "stop.h"
-#include "synthesis/kernel.h"
 #include "synthesis/layout.h"
 
 namespace kirva::syn {

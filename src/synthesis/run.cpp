@@ -3,11 +3,9 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
-#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
-#include <sstream>
 #include <thread>
 
 #include "library/library.h"
