@@ -60,9 +60,14 @@ class GreenLibrary {
   // rho*vs^2 of the source row of zs[j]: the shear modulus that normalises the tables.
   double mu_source(int j) const;
 
+  // Whether the run also computed the explosion (kirva --isotropic): its tables are then read
+  // from the "grnfun.ext" beside the file (tables/extension.h), checked like the file itself.
+  bool has_isotropic() const;
+
   // The nr values of component c over the distances at observation depth k, source type t and
-  // source depth j; an empty span for a component the type does not write (the CLVD's ut, ert,
-  // etz). Indices out of range throw kirva::Stop.
+  // source depth j; an empty span for a component the type does not write (the CLVD's and the
+  // explosion's ut, ert, etz). Indices out of range, and the explosion of a library without it,
+  // throw kirva::Stop.
   std::span<const double> column(int k, SourceType t, int j, Component c) const;
 
  private:

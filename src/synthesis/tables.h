@@ -29,6 +29,7 @@ struct TableView {
   std::vector<double> zs;    // source depths, m, evenly spaced
   std::vector<double> zrec;  // observation depths, m, increasing
   EarthModel earth;
+  bool isotropic = false;  // the explosion's columns are there (SourceType::ex)
   // column(k, type, j, c): nr values at observation depth k and source depth j; empty for the
   // CLVD's ut, ert and etz.
   std::function<std::span<const double>(int k, SourceType t, int j, Component c)> column;

@@ -25,7 +25,7 @@ inline constexpr std::uint64_t kDepthRecordBytes = 32;  // zrec, lambda, mu, den
 // Components of one source depth of every type together: 10 + 10 + 7.
 inline constexpr int components_per_depth() {
   int n = 0;
-  for (const SourceTypeInfo& s : kSourceTypes) n += s.ncomp;
+  for (const SourceType t : kSourceOrder) n += source_info(t).ncomp;
   return n;
 }
 

@@ -1,7 +1,9 @@
-// The three elementary sources of the tables, described once as data: their names and titles, the
+// The elementary sources of the tables, described once as data: their names and titles, the
 // azimuthal (Bessel) order, the sign of the P-SV/SH coupling in the Hankel sums, and which of the
 // ten components a table of the type holds. The driver, the integration, the writers and the
-// readers all take them from here.
+// readers all take them from here. The first three (strike-slip, dip-slip, CLVD) make every
+// moment tensor without isotropic part and fill "grnfun.all"; the explosion, asked for with
+// --isotropic, adds the isotropic part and is stored beside it (tables/extension.h).
 #pragma once
 
 #include <array>
@@ -9,7 +11,7 @@
 
 namespace kirva {
 
-enum class SourceType { ss = 0, ds = 1, cl = 2 };
+enum class SourceType { ss = 0, ds = 1, cl = 2, ex = 3 };
 
 // The slots of a Green's function table, in the order of computation and of the files.
 enum Component { uz = 1, ur, ut, ezz, err, ett, ezr, ert, etz, duzdr };
@@ -19,7 +21,7 @@ inline constexpr std::array<std::string_view, kComponents + 1> kComponentNames =
     "", "uz", "ur", "ut", "ezz", "err", "ett", "ezr", "ert", "etz", "duzdr"};
 
 struct SourceTypeInfo {
-  std::string_view name;   // "ss", "ds", "cl"
+  std::string_view name;   // "ss", "ds", "cl", "ex"
   std::string_view title;  // the console and text-table title
   int order;               // azimuthal order n of the field, and the Bessel order: 2, 1, 0
   double csign;            // sign of the P-SV/SH coupling terms in the Hankel sums
@@ -27,14 +29,16 @@ struct SourceTypeInfo {
   std::array<int, kComponents> comps;  // the slots written, in file order (ncomp of them)
 };
 
-inline constexpr std::array<SourceTypeInfo, 3> kSourceTypes = {{
+inline constexpr std::array<SourceTypeInfo, 4> kSourceTypes = {{
     {"ss", "Source type: strike-slip", 2, -1.0, 10, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}},
     {"ds", "Source type: dip-slip", 1, 1.0, 10, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}},
     // The CLVD is axially symmetric: no tangential displacement, no ert and etz.
     {"cl", "Source type: compensated linear vector dipole", 0, 1.0, 7, {1, 2, 4, 5, 6, 7, 10}},
+    // The explosion, moment tensor mu_s I per unit potency: axially symmetric like the CLVD.
+    {"ex", "Source type: explosion", 0, 1.0, 7, {1, 2, 4, 5, 6, 7, 10}},
 }};
 
-// The types in the order in which a run computes and writes them.
+// The types of "grnfun.all", in the order in which a run computes and writes them.
 inline constexpr std::array<SourceType, 3> kSourceOrder = {SourceType::ss, SourceType::ds,
                                                            SourceType::cl};
 
