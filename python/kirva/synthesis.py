@@ -101,12 +101,31 @@ def _columns(mapping, names, what="patches"):
     return np.column_stack(cols) if cols else np.empty((0, 0))
 
 
+def _has(mapping, name):
+    try:
+        mapping[name]
+    except (KeyError, IndexError, TypeError):
+        return False
+    return True
+
+
 def _patch_rows(patches, with_slip):
-    """The (M, 9) rows x y depth strike dip rake slip length width of a patch mapping."""
-    c = _columns(patches, PATCH_COLUMNS + (SLIP_COLUMNS if with_slip else ()))
+    """The (M, 10) rows x y depth strike dip rake slip length width opening of a patch mapping.
+    With slip, rake and slip may be left out where an opening column is given (a dike or sill)."""
+    c = _columns(patches, PATCH_COLUMNS)
     m = len(c)
-    rake, slip = (c[:, 7], c[:, 8]) if with_slip else (np.zeros(m), np.zeros(m))
-    return np.column_stack([c[:, :5], rake, slip, c[:, 5], c[:, 6]])
+    zero = np.zeros(m)
+    opening = zero
+    if with_slip and _has(patches, "opening"):
+        opening = _columns(patches, ("opening",))[:, 0]
+        if len(opening) != m:
+            raise KirvaError("kirva-syn: the columns of patches differ in length (opening %d, x %d)"
+                             % (len(opening), m))
+    rake = slip = zero
+    if with_slip and (opening is zero or _has(patches, "rake") or _has(patches, "slip")):
+        s = _columns(patches, PATCH_COLUMNS + SLIP_COLUMNS)
+        rake, slip = s[:, 7], s[:, 8]
+    return np.column_stack([c[:, :5], rake, slip, c[:, 5], c[:, 6], opening])
 
 
 def _los(los, n):
@@ -136,7 +155,8 @@ def greens_matrix(library, patches, receivers, quantities=("ux", "uy", "uz"),
     library: path to grnfun.all or a kirva.Library. patches: a mapping (dict, DataFrame) of
     equal-length arrays x, y, depth (centre, km), strike, dip (degrees), length, width (km).
     receivers: (N, 2) or (N, 3) km. quantities: kirva-syn's names (los needs los=, one (3,)
-    vector or one per receiver). slip: "strike" (rake 0) and/or "dip" (rake 90).
+    vector or one per receiver). slip: "strike" (rake 0), "dip" (rake 90) and "opening" (1 m
+    across the patch; needs a library made with kirva --isotropic).
     patch_size (km) and gauss: each patch is cut into pieces no larger than patch_size and
     integrated with gauss x gauss points. threads: workers (default every hardware thread).
     """
@@ -149,16 +169,19 @@ def greens_matrix(library, patches, receivers, quantities=("ux", "uy", "uz"),
 
 
 def synthesize(library, receivers, quantities=("ux", "uy", "uz"), faults=None, patches=None,
-               points=None, tensors=None, receiver_fault=None, friction=None, los=None,
-               patch_size=None, gauss=2, threads=None, as_xarray=False):
+               points=None, tensors=None, tensile=None, mogi=None, receiver_fault=None,
+               friction=None, los=None, patch_size=None, gauss=2, threads=None, as_xarray=False):
     """The quantities of the sources at the receivers, as kirva-syn computes them: a float64
     array (N, Q), or with as_xarray=True for receivers from kirva.grid an xarray.Dataset like
     kirva-syn's NetCDF file.
 
     Sources (summed in this order, as kirva-syn sums them): faults, Coulomb 3 files (a path or
-    a list); patches, a mapping as for greens_matrix with rake (degrees) and slip (m);
-    points, (K, 7) rows x y depth strike dip rake M0 (N m); tensors, (K, 9) rows
-    x y depth Mrr Mtt Mpp Mrt Mrp Mtp (N m; an isotropic part is dropped with a warning).
+    a list); patches, a mapping as for greens_matrix with rake (degrees) and slip (m) and/or
+    opening (m); points, (K, 7) rows x y depth strike dip rake M0 (N m); tensors, (K, 9) rows
+    x y depth Mrr Mtt Mpp Mrt Mrp Mtp (N m); tensile, (K, 6) rows x y depth strike dip potency
+    (opening x area, m^3); mogi, (K, 4) rows x y depth dV (volume change, m^3). Opening and
+    volume sources need a library made with kirva --isotropic; without it a tensor's isotropic
+    part is dropped with a warning.
     cfs needs receiver_fault=(strike, dip, rake); friction defaults to the first Coulomb file's
     FRIC, else 0.4.
     """
@@ -170,17 +193,22 @@ def synthesize(library, receivers, quantities=("ux", "uy", "uz"), faults=None, p
     else:
         faults = [os.fspath(f) for f in faults]
     rows = None if patches is None else _patch_rows(patches, with_slip=True)
-    pts = None if points is None else _float_array(points, "points")
-    ten = None if tensors is None else _float_array(tensors, "tensors")
-    for what, a, n in (("points", pts, 7), ("tensors", ten, 9)):
+    kinds = {}
+    for what, a, n in (("points", points, 7), ("tensors", tensors, 9), ("tensile", tensile, 6),
+                       ("mogi", mogi, 4)):
+        a = None if a is None else _float_array(a, what)
+        if a is not None and a.ndim == 1 and a.shape == (n,):
+            a = a.reshape(1, n)
         if a is not None and (a.ndim != 2 or a.shape[1] != n):
             raise KirvaError("kirva-syn: %s must be an array of shape (K, %d), not %s"
                              % (what, n, a.shape))
+        kinds[what] = a
     rf = None if receiver_fault is None else _float_array(receiver_fault, "receiver_fault")
     patch_size, gauss, threads = _settings(patch_size, gauss, threads)
     names = _names(quantities, "quantities")
     values, notes, comments = _engine().synthesize(
-        _open(library), r, names, faults, rows, pts, ten, rf,
+        _open(library), r, names, faults, rows, kinds["points"], kinds["tensors"],
+        kinds["tensile"], kinds["mogi"], rf,
         None if friction is None else float(friction), _los(los, len(r)), patch_size, gauss,
         threads)
     for note in notes:
@@ -246,7 +274,7 @@ def grid(xmin, xmax, dx, ymin, ymax, dy, depth=0.0):
 
 def read_coulomb(path):
     """The fault rows of a Coulomb 3 input file as a patch mapping (dict of arrays): x, y, depth
-    of the centre (km), strike, dip, rake (degrees), slip (m), length, width (km)."""
+    of the centre (km), strike, dip, rake (degrees), slip (m), length, width (km), opening (m)."""
     return _engine().read_coulomb(os.fspath(path))
 
 

@@ -64,12 +64,14 @@ std::vector<Receiver> receivers_of(const Array& xyz, const std::optional<Array>&
   return out;
 }
 
-// Rectangles from a (m, 9) array of x y depth strike dip rake slip length width (km, degrees, m).
+// Rectangles from a (m, 10) array of x y depth strike dip rake slip length width opening (km,
+// degrees, m).
 void add_patches(const Array& rows, std::vector<SourceModel>& out) {
   const auto n = rows.shape(0);
   for (py::ssize_t j = 0; j < n; ++j) {
     const std::string label = "patches[" + std::to_string(j) + "]";
-    out.push_back(patch_source(rows.data(j, 0), label, "kirva-syn: " + label + ": ", Projector{}));
+    out.push_back(
+        patch_source(rows.data(j, 0), 10, label, "kirva-syn: " + label + ": ", Projector{}));
   }
 }
 
@@ -116,7 +118,7 @@ py::array greens_matrix_py(const Engine& e, const py::handle& patches, const py:
                            const std::vector<std::string>& slip, const Common& c) {
   const Array rec = matrix(receivers, 3, "receivers");
   Problem p = problem_of(rec, c);
-  add_patches(matrix(patches, 9, "patches"), p.sources);
+  add_patches(matrix(patches, 10, "patches"), p.sources);
   if (p.sources.empty()) throw Stop("kirva-syn: no patch");
   std::vector<SlipDirection> dirs;
   for (const auto& s : slip) dirs.push_back(parse_slip(s));
@@ -135,6 +137,7 @@ py::array greens_matrix_py(const Engine& e, const py::handle& patches, const py:
 py::tuple synthesize_py(const Engine& e, const py::handle& receivers,
                         const std::vector<std::string>& faults, const py::object& patches,
                         const py::object& points, const py::object& tensors,
+                        const py::object& tensile, const py::object& mogi,
                         const py::object& receiver_fault, std::optional<double> friction,
                         const Common& c) {
   const Array rec = matrix(receivers, 3, "receivers");
@@ -147,24 +150,31 @@ py::tuple synthesize_py(const Engine& e, const py::handle& receivers,
     p.sources.insert(p.sources.end(), cf.sources.begin(), cf.sources.end());
     if (!coulomb_friction) coulomb_friction = cf.friction;
   }
-  if (!patches.is_none()) add_patches(matrix(patches, 9, "patches"), p.sources);
-  if (!points.is_none()) {
-    const Array a = matrix(points, 7, "points");
+  if (!patches.is_none()) add_patches(matrix(patches, 10, "patches"), p.sources);
+  // The point kinds, each from its rows, in kirva-syn's order.
+  using Make = SourceModel (*)(const std::vector<double>&, const std::string&, const Projector&);
+  const struct {
+    const py::object& rows;
+    const char* name;
+    py::ssize_t n;
+    Make make;
+  } kinds[] = {{points, "points", 7, point_source},
+               {tensors, "tensors", 9, tensor_source},
+               {tensile, "tensile", 6, tensile_source},
+               {mogi, "mogi", 4, mogi_source}};
+  for (const auto& kind : kinds) {
+    if (kind.rows.is_none()) continue;
+    const Array a = matrix(kind.rows, kind.n, kind.name);
     for (py::ssize_t k = 0; k < a.shape(0); ++k) {
-      const std::vector<double> v(a.data(k, 0), a.data(k, 0) + 7);
-      p.sources.push_back(point_source(v, "points[" + std::to_string(k) + "]", Projector{}));
+      const std::vector<double> v(a.data(k, 0), a.data(k, 0) + kind.n);
+      p.sources.push_back(
+          kind.make(v, std::string(kind.name) + "[" + std::to_string(k) + "]", Projector{}));
     }
   }
+  std::vector<std::string> notes;
+  settle_isotropic(p.sources, e.view.isotropic, notes);
   py::list warnings;
-  if (!tensors.is_none()) {
-    const Array a = matrix(tensors, 9, "tensors");
-    for (py::ssize_t k = 0; k < a.shape(0); ++k) {
-      const std::vector<double> v(a.data(k, 0), a.data(k, 0) + 9);
-      std::string w;
-      p.sources.push_back(tensor_source(v, "tensors[" + std::to_string(k) + "]", Projector{}, w));
-      if (!w.empty()) warnings.append(w);
-    }
-  }
+  for (const auto& w : notes) warnings.append(w);
   const double mu = friction ? *friction : coulomb_friction.value_or(0.4);
   if (!receiver_fault.is_none()) {
     const Array rf = Array::ensure(receiver_fault);
@@ -217,28 +227,30 @@ py::dict grid_layout_py(const std::vector<double>& g, const std::vector<std::str
 }
 
 // The rectangles of a Coulomb file's rows as columns (km, degrees, m): x, y and depth of the
-// centre, strike, dip, rake, slip, length, width.
+// centre, strike, dip, rake, slip, length, width, opening.
 py::dict read_coulomb_py(const std::string& path) {
   const CoulombFile cf = read_coulomb(path, Projector{});
   const std::size_t n = cf.sources.size();
-  const char* names[] = {"x", "y", "depth", "strike", "dip", "rake", "slip", "length", "width"};
+  constexpr int nc = 10;
+  const char* names[nc] = {"x",    "y",    "depth",  "strike", "dip",
+                           "rake", "slip", "length", "width",  "opening"};
   std::vector<py::array_t<double>> cols;
-  for (int c = 0; c < 9; ++c) cols.emplace_back(static_cast<py::ssize_t>(n));
+  for (int c = 0; c < nc; ++c) cols.emplace_back(static_cast<py::ssize_t>(n));
   for (std::size_t j = 0; j < n; ++j) {
     const SourceModel& s = cf.sources[j];
     if (s.kind != SourceModel::Kind::rectangle) {
       throw Stop("kirva-syn: " + s.label +
-                 " is a point source (Kode 400), not a rectangle; pass the file as faults= to "
-                 "synthesize");
+                 " is a point source (Kode 400 or 500), not a rectangle; pass the file as "
+                 "faults= to synthesize");
     }
     const Rectangle& r = s.rect;
-    const double v[9] = {r.east / 1000.0, r.north / 1000.0, r.depth / 1000.0, r.strike,
-                         r.dip,           r.rake,           r.slip,           r.length / 1000.0,
-                         r.width / 1000.0};
-    for (int c = 0; c < 9; ++c) cols[c].mutable_at(j) = v[c];
+    const double v[nc] = {
+        r.east / 1000.0, r.north / 1000.0, r.depth / 1000.0,  r.strike,         r.dip,
+        r.rake,          r.slip,           r.length / 1000.0, r.width / 1000.0, r.opening};
+    for (int c = 0; c < nc; ++c) cols[c].mutable_at(j) = v[c];
   }
   py::dict out;
-  for (int c = 0; c < 9; ++c) out[names[c]] = cols[c];
+  for (int c = 0; c < nc; ++c) out[names[c]] = cols[c];
   return out;
 }
 
@@ -279,17 +291,17 @@ PYBIND11_MODULE(_engine, m) {
       "synthesize",
       [common](const Engine& e, py::object receivers, std::vector<std::string> quantities,
                std::vector<std::string> faults, py::object patches, py::object points,
-               py::object tensors, py::object receiver_fault, std::optional<double> friction,
-               py::object los, std::optional<double> patch_size, int gauss,
-               std::optional<int> threads) {
-        return synthesize_py(e, receivers, faults, patches, points, tensors, receiver_fault,
-                             friction,
+               py::object tensors, py::object tensile, py::object mogi, py::object receiver_fault,
+               std::optional<double> friction, py::object los, std::optional<double> patch_size,
+               int gauss, std::optional<int> threads) {
+        return synthesize_py(e, receivers, faults, patches, points, tensors, tensile, mogi,
+                             receiver_fault, friction,
                              common(std::move(quantities), los, patch_size, gauss, threads));
       },
       py::arg("engine"), py::arg("receivers"), py::arg("quantities"), py::arg("faults"),
-      py::arg("patches"), py::arg("points"), py::arg("tensors"), py::arg("receiver_fault"),
-      py::arg("friction"), py::arg("los"), py::arg("patch_size"), py::arg("gauss"),
-      py::arg("threads"));
+      py::arg("patches"), py::arg("points"), py::arg("tensors"), py::arg("tensile"),
+      py::arg("mogi"), py::arg("receiver_fault"), py::arg("friction"), py::arg("los"),
+      py::arg("patch_size"), py::arg("gauss"), py::arg("threads"));
   m.def("read_coulomb", &read_coulomb_py, py::arg("path"));
   m.def("grid_layout", &grid_layout_py, py::arg("grid"), py::arg("comments"));
   m.def("quantities", [] {

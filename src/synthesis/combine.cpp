@@ -58,7 +58,7 @@ LayoutInfo layout_info(Need need, bool surface) {
   return {};
 }
 
-std::vector<Entry> layout_of(const LayoutInfo& li) {
+std::vector<Entry> layout_of(const LayoutInfo& li, bool isotropic) {
   std::vector<Entry> out;
   for (int t = 0; t < 3; ++t) {
     for (int c = 0; c < li.np; ++c) {
@@ -90,17 +90,36 @@ std::vector<Entry> layout_of(const LayoutInfo& li) {
       }
     }
   }
+  // The explosion's P-SV block: it has no SH part.
+  if (isotropic) {
+    const int ex = static_cast<int>(SourceType::ex);
+    for (int c = 0; c < li.np; ++c) {
+      out.push_back(c < static_cast<int>(li.psv.size()) ? Entry{ex, li.psv[c], 0, 1.0} : kPad);
+    }
+  }
   return out;
+}
+
+// Whether any point source has an isotropic part, which only the explosion's columns make.
+bool any_isotropic(const PointSources& src) {
+  const auto iso = [](const Tensor6& m) { return has_isotropic_part(m); };
+  if (src.tensors.empty()) {
+    return std::any_of(src.points.begin(), src.points.end(),
+                       [&](const SourcePoint& p) { return iso(p.potency); });
+  }
+  return std::any_of(src.tensors.begin(), src.tensors.end(), iso);
 }
 
 }  // namespace
 
-bool free_surface(const TableView& t, int k) {
+bool free_surface(const TableView& t, int k, bool isotropic) {
   if (t.zrec[k] != 0.0) return false;
   const double lam = t.earth.lambda(0.0), mu = t.earth.mu(0.0);
   const double f = lam / (lam + 2 * mu);
+  const int ntypes = isotropic ? 4 : 3;
   for (int j = 0; j < static_cast<int>(t.zs.size()); ++j) {
-    for (SourceType type : kSourceOrder) {
+    for (int ti = 0; ti < ntypes; ++ti) {
+      const SourceType type = ti < 3 ? kSourceOrder[ti] : SourceType::ex;
       const auto zr = t.column(k, type, j, ezr), tz = t.column(k, type, j, etz);
       const auto zz = t.column(k, type, j, ezz), rr = t.column(k, type, j, err),
                  tt = t.column(k, type, j, ett);
@@ -117,10 +136,10 @@ bool free_surface(const TableView& t, int k) {
 }
 
 void reduce(const TableView& t, Need need, bool surface, double zs, int k0, int nk,
-            const double* wk, Reduced& out) {
+            const double* wk, Reduced& out, bool isotropic) {
   const LayoutInfo li = layout_info(need, surface);
-  const std::vector<Entry> layout = layout_of(li);
-  const int width = li.width;
+  const std::vector<Entry> layout = layout_of(li, isotropic);
+  const int width = static_cast<int>(layout.size());
   const int nr = static_cast<int>(t.r.size());
   const bool axis = t.r[0] == 0.0;
   const Stencil sj = depth_stencil(t.zs, zs);
@@ -256,7 +275,15 @@ void accumulate_fields(const TableView& t, const PointSources& src,
   std::map<double, std::vector<int>> classes;
   for (int i = 0; i < nrec; ++i) classes[receivers[first + i].depth].push_back(i);
 
-  const int width = layout_info(opt.need, false).width;
+  // Sources with isotropic parts add the explosion's block to every row.
+  const bool iso = any_isotropic(src);
+  if (iso && !t.isotropic) {
+    throw Stop(
+        "kirva-syn: a source opens or changes volume, and the library holds no explosion "
+        "table: make the library with kirva --isotropic");
+  }
+  const LayoutInfo wide_layout = layout_info(opt.need, false);
+  const int width = wide_layout.width + (iso ? wide_layout.np : 0);
   const std::size_t group_bytes = static_cast<std::size_t>(nr + 1) * width * sizeof(double);
   const int chunk = std::max<int>(1, static_cast<int>((std::size_t{512} << 20) / group_bytes));
   std::vector<Reduced> reduced(std::min(chunk, ngroup));
@@ -292,8 +319,8 @@ void accumulate_fields(const TableView& t, const PointSources& src,
       nkk = sk.npts;
       std::copy(sk.w, sk.w + 4, wk);
     }
-    const bool surface =
-        opt.use_free_surface && nkk == 1 && opt.need != Need::displacement && free_surface(t, k0);
+    const bool surface = opt.use_free_surface && nkk == 1 && opt.need != Need::displacement &&
+                         free_surface(t, k0, iso);
     // No traction on the free surface: ezz from the horizontal strains, for `count` receivers
     // from a.
     const double lam = t.earth.lambda(t.zrec[k0]), mu = t.earth.mu(t.zrec[k0]);
@@ -310,14 +337,15 @@ void accumulate_fields(const TableView& t, const PointSources& src,
         }
       }
     };
-    const Kernel kernel = kernel_for(opt.need, surface, g.uniform, nslip, src.by_model, opt.wide);
+    const Kernel kernel =
+        kernel_for(opt.need, surface, g.uniform, nslip, src.by_model, iso, opt.wide);
     const int nblocks = (static_cast<int>(members.size()) + kBlock - 1) / kBlock;
     for (int g0 = 0; g0 < ngroup; g0 += chunk) {
       const int g1 = std::min(ngroup, g0 + chunk);
       parallel_for(
           opt.threads, g1 - g0,
           [&](int i, int) {
-            reduce(t, opt.need, surface, group_depth[g0 + i], k0, nkk, wk, reduced[i]);
+            reduce(t, opt.need, surface, group_depth[g0 + i], k0, nkk, wk, reduced[i], iso);
           },
           nullptr);
       const double share = static_cast<double>(group_begin[g1] - group_begin[g0]);

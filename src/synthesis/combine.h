@@ -37,13 +37,15 @@ struct Reduced {
 enum class Need { displacement, strain, gradient };
 
 // Fills `out` for source depth zs and the observation-depth weights (k0, wk[nk]); `surface`
-// leaves out the columns that vanish or follow from the others at a free surface.
+// leaves out the columns that vanish or follow from the others at a free surface; `isotropic`
+// adds the explosion's columns after the others.
 void reduce(const TableView& t, Need need, bool surface, double zs, int k0, int nk,
-            const double* wk, Reduced& out);
+            const double* wk, Reduced& out, bool isotropic = false);
 
 // Whether observation depth k is a free surface in the tables: depth 0, ezr and etz zero, and
-// ezz = -lambda (err + ett) / (lambda + 2 mu) to rounding, for every source depth.
-bool free_surface(const TableView& t, int k);
+// ezz = -lambda (err + ett) / (lambda + 2 mu) to rounding, for every source depth and every type
+// (the explosion too when `isotropic`).
+bool free_surface(const TableView& t, int k, bool isotropic = false);
 
 struct SynthesisOptions {
   Need need = Need::gradient;

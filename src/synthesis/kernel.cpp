@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <span>
+#include <type_traits>
 
 #include "library/interp.h"
 #include "synthesis/layout.h"
@@ -19,6 +20,7 @@ void KernelSources::push(double n, double e, const Tensor6* m, int col) {
     pxz[s].push_back(m[s].xz);
     pyz[s].push_back(m[s].yz);
     a3[s].push_back((2.0 / 3.0) * (m[s].zz - 0.5 * (m[s].xx + m[s].yy)));
+    a4[s].push_back((m[s].xx + m[s].yy + m[s].zz) / 3.0);
   }
   if (col >= 0) column.push_back(col);
 }
@@ -179,11 +181,13 @@ KIRVA_INLINE void rotate(const T* P, const T* S, double c, double sn, T* d) {
 // (rotate), in source order; by column: acc + column * NA. The batch's distances and stencils,
 // then per source the interpolated columns and their azimuthal combination, then the rotations
 // side by side, then the sums.
-template <Need N, bool Surface, bool Uniform, bool Columns>
+template <Need N, bool Surface, bool Uniform, bool Columns, bool Iso>
 KIRVA_INLINE void accumulate_one(const KernelSources& src, int kb, int ke, const double* rows,
                                  const DistanceGrid& g, double rn, double re, double* acc) {
   using L = Layout<N, Surface>;
-  constexpr int W = L::width, NP = L::np, NSH = L::ns, NA = L::nacc;
+  // The explosion's block, where the sources have isotropic parts, follows the others.
+  constexpr int NP = L::np, NSH = L::ns, NA = L::nacc, IX = L::width;
+  constexpr int W = Iso ? L::width + NP : L::width;
   alignas(32) double P[NP][kBatch], S[NSH][kBatch];
   alignas(32) double d[NA][kBatch];
   Batch<1> bt;
@@ -197,6 +201,10 @@ KIRVA_INLINE void accumulate_one(const KernelSources& src, int kb, int ke, const
       const double ass = bt.ass[0][k], bss = bt.bss[0][k], ads = bt.ads[0][k], bds = bt.bds[0][k],
                    a3 = src.a3[0][k0 + k];
       for (int j = 0; j < NP; ++j) P[j][k] = ass * v[j] + ads * v[NP + j] + a3 * v[2 * NP + j];
+      if constexpr (Iso) {
+        const double a4 = src.a4[0][k0 + k];
+        for (int j = 0; j < NP; ++j) P[j][k] += a4 * v[IX + j];
+      }
       for (int j = 0; j < NSH; ++j) S[j][k] = bss * v[3 * NP + j] + bds * v[3 * NP + NSH + j];
     }
     for (int k = 0; k < n; ++k) {
@@ -231,38 +239,58 @@ KIRVA_INLINE void accumulate_one(const KernelSources& src, int kb, int ke, const
   }
 }
 
-// Two slip directions by column: the same distances, stencils and interpolated columns, and the
-// two combinations and rotations side by side in the lanes of a vector, so that the second
-// direction costs little. acc + column * 2 NA holds the two directions' sums value by value.
-template <Need N, bool Surface, bool Uniform>
-KIRVA_INLINE void accumulate_two(const KernelSources& src, int kb, int ke, const double* rows,
-                                 const DistanceGrid& g, double rn, double re, double* acc) {
+// Two or three slip directions by column: the same distances, stencils and interpolated
+// columns, and the combinations and rotations side by side in the lanes of a vector, so that a
+// further direction costs little. acc + column * NS NA holds the directions' sums value by
+// value.
+template <Need N, bool Surface, bool Uniform, int NS, bool Iso>
+KIRVA_INLINE void accumulate_many(const KernelSources& src, int kb, int ke, const double* rows,
+                                  const DistanceGrid& g, double rn, double re, double* acc) {
   using L = Layout<N, Surface>;
-  constexpr int W = L::width, NP = L::np, NSH = L::ns, NA = L::nacc;
-  Batch<2> bt;
+  using V = std::conditional_t<NS == 2, Vec2, Vec4>;  // a spare lane of zeros for three
+  constexpr int NP = L::np, NSH = L::ns, NA = L::nacc, IX = L::width;
+  constexpr int W = Iso ? L::width + NP : L::width;
+  Batch<NS> bt;
   const int* col = src.column.data();
   int current = -1;
-  Vec2 run[NA];
+  V run[NA];
   const auto flush = [&] {
     if (current < 0) return;
-    double* a = acc + static_cast<std::size_t>(current) * (2 * NA);
+    double* a = acc + static_cast<std::size_t>(current) * (NS * NA);
     for (int i = 0; i < NA; ++i) {
-      a[2 * i] += run[i][0];
-      a[2 * i + 1] += run[i][1];
+      for (int sl = 0; sl < NS; ++sl) a[NS * i + sl] += run[i][sl];
     }
+  };
+  // The slip directions' values in the lanes (a vector is not returned by value: without the
+  // wider instructions that would change the calling convention).
+  const auto lanes = [](V& v, const double(&x)[NS][kBatch], int k) {
+    v = V{};
+    for (int sl = 0; sl < NS; ++sl) v[sl] = x[sl][k];
+  };
+  const auto weights = [](V& v, const std::vector<double>(&x)[kMaxSlip], int i) {
+    v = V{};
+    for (int sl = 0; sl < NS; ++sl) v[sl] = x[sl][i];
   };
   for (int k0 = kb; k0 < ke; k0 += kBatch) {
     const int n = std::min(kBatch, ke - k0);
-    prepare<Uniform, 2>(src, k0, n, g, rn, re, bt);
+    prepare<Uniform, NS>(src, k0, n, g, rn, re, bt);
     for (int k = 0; k < n; ++k) {
       const double* p = rows + (bt.i0[k] + 1) * W;
       alignas(32) double v[W];
       interpolate<W>(p, bt.w[0][k], bt.w[1][k], bt.w[2][k], bt.w[3][k], v);
-      const Vec2 ass = {bt.ass[0][k], bt.ass[1][k]}, bss = {bt.bss[0][k], bt.bss[1][k]},
-                 ads = {bt.ads[0][k], bt.ads[1][k]}, bds = {bt.bds[0][k], bt.bds[1][k]},
-                 a3 = {src.a3[0][k0 + k], src.a3[1][k0 + k]};
-      Vec2 P[NP], S[NSH], d[NA];
+      V ass, bss, ads, bds, a3;
+      lanes(ass, bt.ass, k);
+      lanes(bss, bt.bss, k);
+      lanes(ads, bt.ads, k);
+      lanes(bds, bt.bds, k);
+      weights(a3, src.a3, k0 + k);
+      V P[NP], S[NSH], d[NA];
       for (int j = 0; j < NP; ++j) P[j] = ass * v[j] + ads * v[NP + j] + a3 * v[2 * NP + j];
+      if constexpr (Iso) {
+        V a4;
+        weights(a4, src.a4, k0 + k);
+        for (int j = 0; j < NP; ++j) P[j] += a4 * v[IX + j];
+      }
       for (int j = 0; j < NSH; ++j) S[j] = bss * v[3 * NP + j] + bds * v[3 * NP + NSH + j];
       rotate<N, Surface>(P, S, bt.c[k], bt.s[k], d);
       if (col[k0 + k] == current) {
@@ -277,56 +305,72 @@ KIRVA_INLINE void accumulate_two(const KernelSources& src, int kb, int ke, const
   flush();
 }
 
-template <Need N, bool Surface, bool Uniform, int NS, bool Columns>
+template <Need N, bool Surface, bool Uniform, int NS, bool Columns, bool Iso>
 KIRVA_INLINE void accumulate(const KernelSources& src, int kb, int ke, const double* rows,
                              const DistanceGrid& g, double rn, double re, double* acc) {
-  if constexpr (NS == 2) {
-    static_assert(Columns, "two slip directions are summed by column");
-    accumulate_two<N, Surface, Uniform>(src, kb, ke, rows, g, rn, re, acc);
+  if constexpr (NS > 1) {
+    static_assert(Columns, "several slip directions are summed by column");
+    accumulate_many<N, Surface, Uniform, NS, Iso>(src, kb, ke, rows, g, rn, re, acc);
   } else {
-    accumulate_one<N, Surface, Uniform, Columns>(src, kb, ke, rows, g, rn, re, acc);
+    accumulate_one<N, Surface, Uniform, Columns, Iso>(src, kb, ke, rows, g, rn, re, acc);
   }
 }
 
-template <Need N, bool Surface, bool Uniform, int NS, bool Columns>
+template <Need N, bool Surface, bool Uniform, int NS, bool Columns, bool Iso>
 void accumulate_baseline(const KernelSources& src, int kb, int ke, const double* rows,
                          const DistanceGrid& g, double rn, double re, double* acc) {
-  accumulate<N, Surface, Uniform, NS, Columns>(src, kb, ke, rows, g, rn, re, acc);
+  accumulate<N, Surface, Uniform, NS, Columns, Iso>(src, kb, ke, rows, g, rn, re, acc);
 }
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #define KIRVA_WIDE 1
 // AVX2 without FMA: four doubles a lane, each rounded as the baseline rounds it.
-template <Need N, bool Surface, bool Uniform, int NS, bool Columns>
+template <Need N, bool Surface, bool Uniform, int NS, bool Columns, bool Iso>
 __attribute__((target("avx2"))) void accumulate_avx2(const KernelSources& src, int kb, int ke,
                                                      const double* rows, const DistanceGrid& g,
                                                      double rn, double re, double* acc) {
-  accumulate<N, Surface, Uniform, NS, Columns>(src, kb, ke, rows, g, rn, re, acc);
+  accumulate<N, Surface, Uniform, NS, Columns, Iso>(src, kb, ke, rows, g, rn, re, acc);
 }
 #else
 #define KIRVA_WIDE 0
 #endif
 
-template <Need N, bool Surface, bool Uniform>
+template <Need N, bool Surface, bool Uniform, bool Iso>
 Kernel pick(int nslip, bool columns, bool wide) {
 #if KIRVA_WIDE
   if (wide) {
-    if (!columns) return accumulate_avx2<N, Surface, Uniform, 1, false>;
-    return nslip == 1 ? accumulate_avx2<N, Surface, Uniform, 1, true>
-                      : accumulate_avx2<N, Surface, Uniform, 2, true>;
+    if (!columns) return accumulate_avx2<N, Surface, Uniform, 1, false, Iso>;
+    switch (nslip) {
+      case 1:
+        return accumulate_avx2<N, Surface, Uniform, 1, true, Iso>;
+      case 2:
+        return accumulate_avx2<N, Surface, Uniform, 2, true, Iso>;
+      default:
+        return accumulate_avx2<N, Surface, Uniform, 3, true, Iso>;
+    }
   }
 #else
   (void)wide;
 #endif
-  if (!columns) return accumulate_baseline<N, Surface, Uniform, 1, false>;
-  return nslip == 1 ? accumulate_baseline<N, Surface, Uniform, 1, true>
-                    : accumulate_baseline<N, Surface, Uniform, 2, true>;
+  if (!columns) return accumulate_baseline<N, Surface, Uniform, 1, false, Iso>;
+  switch (nslip) {
+    case 1:
+      return accumulate_baseline<N, Surface, Uniform, 1, true, Iso>;
+    case 2:
+      return accumulate_baseline<N, Surface, Uniform, 2, true, Iso>;
+    default:
+      return accumulate_baseline<N, Surface, Uniform, 3, true, Iso>;
+  }
 }
 
 template <Need N, bool Surface>
-Kernel pick(bool uniform, int nslip, bool columns, bool wide) {
-  return uniform ? pick<N, Surface, true>(nslip, columns, wide)
-                 : pick<N, Surface, false>(nslip, columns, wide);
+Kernel pick(bool uniform, int nslip, bool columns, bool iso, bool wide) {
+  if (iso) {
+    return uniform ? pick<N, Surface, true, true>(nslip, columns, wide)
+                   : pick<N, Surface, false, true>(nslip, columns, wide);
+  }
+  return uniform ? pick<N, Surface, true, false>(nslip, columns, wide)
+                 : pick<N, Surface, false, false>(nslip, columns, wide);
 }
 
 }  // namespace
@@ -339,17 +383,18 @@ bool wide_kernels_available() {
 #endif
 }
 
-Kernel kernel_for(Need need, bool surface, bool uniform, int nslip, bool columns, bool wide) {
+Kernel kernel_for(Need need, bool surface, bool uniform, int nslip, bool columns, bool isotropic,
+                  bool wide) {
   wide = wide && wide_kernels_available();
   switch (need) {
     case Need::displacement:
-      return pick<Need::displacement, false>(uniform, nslip, columns, wide);
+      return pick<Need::displacement, false>(uniform, nslip, columns, isotropic, wide);
     case Need::strain:
-      return surface ? pick<Need::strain, true>(uniform, nslip, columns, wide)
-                     : pick<Need::strain, false>(uniform, nslip, columns, wide);
+      return surface ? pick<Need::strain, true>(uniform, nslip, columns, isotropic, wide)
+                     : pick<Need::strain, false>(uniform, nslip, columns, isotropic, wide);
     case Need::gradient:
-      return surface ? pick<Need::gradient, true>(uniform, nslip, columns, wide)
-                     : pick<Need::gradient, false>(uniform, nslip, columns, wide);
+      return surface ? pick<Need::gradient, true>(uniform, nslip, columns, isotropic, wide)
+                     : pick<Need::gradient, false>(uniform, nslip, columns, isotropic, wide);
   }
   return nullptr;
 }

@@ -10,8 +10,8 @@
 
 namespace kirva::syn {
 
-// Most slip directions a point source may carry (strike and dip).
-constexpr int kMaxSlip = 2;
+// Most slip directions a point source may carry (strike, dip and opening).
+constexpr int kMaxSlip = 3;
 
 // The point sources as the inner loop sees them, one array per value: positions, and per slip
 // direction the moment-tensor combinations of the azimuthal factors (potency, m^3).
@@ -19,7 +19,8 @@ struct KernelSources {
   int nslip = 1;
   std::vector<double> north, east;
   std::vector<double> pxy[kMaxSlip], d[kMaxSlip], pxz[kMaxSlip], pyz[kMaxSlip], a3[kMaxSlip];
-  std::vector<int> column;  // accumulator of each point (Green's matrices); empty: one sum
+  std::vector<double> a4[kMaxSlip];  // the explosion's weight, trace/3 (isotropic kernels only)
+  std::vector<int> column;           // accumulator of each point (Green's matrices); empty: one sum
   void push(double n, double e, const Tensor6* m, int col);
   int size() const { return static_cast<int>(north.size()); }
 };
@@ -34,14 +35,17 @@ struct DistanceGrid {
 
 // Adds the field of the sources [kb, ke) at the receiver (rn, re) to acc, in the table frame
 // (accumulated(need) values). One sum: acc holds one field for every slip direction in turn;
-// by column: acc + (column * nslip + slip) * accumulated(need).
+// by column: acc + column * nslip * accumulated(need), the slip directions side by side value by
+// value. Isotropic kernels read the explosion's block after the others in each row.
 using Kernel = void (*)(const KernelSources&, int kb, int ke, const double* rows,
                         const DistanceGrid&, double rn, double re, double* acc);
 
 // The kernel for a need, a receiver depth on a free surface or not, uniform distances or not,
-// the number of slip directions and whether points add to columns of their own. `wide` allows
-// the wider instruction set when the processor has it.
-Kernel kernel_for(Need need, bool surface, bool uniform, int nslip, bool columns, bool wide);
+// the number of slip directions, whether points add to columns of their own and whether the
+// sources have isotropic parts. `wide` allows the wider instruction set when the processor has
+// it.
+Kernel kernel_for(Need need, bool surface, bool uniform, int nslip, bool columns, bool isotropic,
+                  bool wide);
 
 // Whether kernel_for(..., wide = true) uses wider instructions on this processor.
 bool wide_kernels_available();

@@ -35,6 +35,30 @@ Tensor6 from_rtp(double mrr, double mtt, double mpp, double mrt, double mrp, dou
   return m;
 }
 
+Tensor6 tensile(double strike_deg, double dip_deg, double p, double lambda, double mu) {
+  const Vec3 n = fault_vectors(strike_deg, dip_deg, 0.0).normal;
+  const double l = p * (lambda / mu);
+  Tensor6 m;
+  m.xx = l + 2 * p * n[0] * n[0];
+  m.xy = 2 * p * n[0] * n[1];
+  m.xz = 2 * p * n[0] * n[2];
+  m.yy = l + 2 * p * n[1] * n[1];
+  m.yz = 2 * p * n[1] * n[2];
+  m.zz = l + 2 * p * n[2] * n[2];
+  return m;
+}
+
+Tensor6 isotropic(double m, double mu) {
+  const double v = m / mu;
+  Tensor6 t;
+  t.xx = t.yy = t.zz = v;
+  return t;
+}
+
+bool has_isotropic_part(const Tensor6& m) {
+  return std::fabs(m.xx + m.yy + m.zz) > 1e-12 * norm(m);
+}
+
 double norm(const Tensor6& m) {
   return std::sqrt(m.xx * m.xx + m.yy * m.yy + m.zz * m.zz +
                    2 * (m.xy * m.xy + m.xz * m.xz + m.yz * m.yz));
@@ -42,6 +66,10 @@ double norm(const Tensor6& m) {
 
 Tensor6 scaled(const Tensor6& m, double f) {
   return {m.xx * f, m.xy * f, m.xz * f, m.yy * f, m.yz * f, m.zz * f};
+}
+
+Tensor6 sum(const Tensor6& a, const Tensor6& b) {
+  return {a.xx + b.xx, a.xy + b.xy, a.xz + b.xz, a.yy + b.yy, a.yz + b.yz, a.zz + b.zz};
 }
 
 FaultVectors fault_vectors(double strike_deg, double dip_deg, double rake_deg) {

@@ -18,10 +18,12 @@ bool finite(const Tensor6& m) {
 bool finite(const SourceModel& s) {
   if (s.kind != SourceModel::Kind::rectangle) {
     return std::isfinite(s.east) && std::isfinite(s.north) && std::isfinite(s.depth) &&
-           finite(s.tensor);
+           finite(s.tensor) && std::isfinite(s.tensile) && std::isfinite(s.strike) &&
+           std::isfinite(s.dip) && std::isfinite(s.inflation) && std::isfinite(s.volume);
   }
   const Rectangle& r = s.rect;
-  for (double v : {r.east, r.north, r.depth, r.strike, r.dip, r.rake, r.slip, r.length, r.width}) {
+  for (double v :
+       {r.east, r.north, r.depth, r.strike, r.dip, r.rake, r.slip, r.opening, r.length, r.width}) {
     if (!std::isfinite(v)) return false;
   }
   return true;
@@ -32,7 +34,8 @@ bool finite(const SourceModel& s) {
 void check(const Problem& p, const Discretisation& d) {
   if (p.threads < 1 || p.threads > 4096) throw Stop("kirva-syn: --threads must be 1 to 4096");
   if (p.sources.empty()) {
-    throw Stop("kirva-syn: no source: give --faults, --patches, --point or --tensor");
+    throw Stop(
+        "kirva-syn: no source: give --faults, --patches, --point, --tensor, --tensile or --mogi");
   }
   if (p.quantities.empty()) throw Stop("kirva-syn: no quantity to compute");
   const auto wants = [&](Quantity q) {
@@ -122,6 +125,10 @@ Solution synthesise(const TableView& t, const Problem& p) {
   Solution out;
   out.discretisation = discretisation_of(t, p);
   check(p, out.discretisation);
+  if (!t.isotropic) {
+    for (const SourceModel& s : p.sources)
+      if (s.isotropic()) refuse_isotropic(s);
+  }
   const auto points = discretise(p.sources, out.discretisation, t.earth);
   out.points = points.size();
   check_ranges(t, p.sources, points, p.receivers, p.geographic);
@@ -138,10 +145,14 @@ Solution synthesise(const TableView& t, const Problem& p) {
   return out;
 }
 
+namespace {
+constexpr const char* kSlipNames[] = {"strike", "dip", "opening"};
+}
+
 SlipDirection parse_slip(const std::string& name) {
-  if (name == "strike") return SlipDirection::strike;
-  if (name == "dip") return SlipDirection::dip;
-  throw Stop("kirva-syn: unknown slip direction '" + name + "' (known: strike dip)");
+  for (int i = 0; i < 3; ++i)
+    if (name == kSlipNames[i]) return static_cast<SlipDirection>(i);
+  throw Stop("kirva-syn: unknown slip direction '" + name + "' (known: strike dip opening)");
 }
 
 void greens_matrix(const TableView& t, const Problem& p, const std::vector<SlipDirection>& slip,
@@ -152,7 +163,12 @@ void greens_matrix(const TableView& t, const Problem& p, const std::vector<SlipD
   for (std::size_t s = 0; s < slip.size(); ++s) {
     if (std::find(slip.begin(), slip.begin() + s, slip[s]) != slip.begin() + s) {
       throw Stop(std::string("kirva-syn: slip direction '") +
-                 (slip[s] == SlipDirection::strike ? "strike" : "dip") + "' is named twice");
+                 kSlipNames[static_cast<int>(slip[s])] + "' is named twice");
+    }
+    if (slip[s] == SlipDirection::opening && !t.isotropic) {
+      throw Stop(
+          "kirva-syn: slip direction 'opening' needs the explosion table, which the library "
+          "does not hold: make the library with kirva --isotropic");
     }
   }
   for (const auto& s : p.sources) {
@@ -170,7 +186,8 @@ void greens_matrix(const TableView& t, const Problem& p, const std::vector<SlipD
     std::vector<SourceModel> unit = p.sources;
     for (auto& m : unit) {
       m.rect.rake = slip[s] == SlipDirection::strike ? 0.0 : 90.0;
-      m.rect.slip = 1.0;
+      m.rect.slip = slip[s] == SlipDirection::opening ? 0.0 : 1.0;
+      m.rect.opening = slip[s] == SlipDirection::opening ? 1.0 : 0.0;
     }
     auto points = discretise(unit, d, t.earth);
     if (s == 0) {

@@ -44,13 +44,14 @@ struct Solution {
 // The quantities of all sources at every receiver.
 Solution synthesise(const TableView& t, const Problem& p);
 
-// Unit slip (1 m) on a patch: along strike (rake 0, left-lateral) or reverse (rake 90).
-enum class SlipDirection { strike, dip };
+// Unit slip (1 m) on a patch: along strike (rake 0, left-lateral) or reverse (rake 90), or 1 m
+// of opening (which needs the explosion's table).
+enum class SlipDirection { strike, dip, opening };
 SlipDirection parse_slip(const std::string& name);
 
-// The Green's matrix of the rectangles of p.sources (their rake and slip are not used): G[((i *
-// Q + q) * M + j) * S + s] is quantity q at receiver i for unit slip s on patch j, so that the
-// array of shape (N Q, M S) is the design matrix.
+// The Green's matrix of the rectangles of p.sources (their rake, slip and opening are not used):
+// G[((i * Q + q) * M + j) * S + s] is quantity q at receiver i for unit slip s on patch j, so that
+// the array of shape (N Q, M S) is the design matrix.
 std::vector<double> greens_matrix(const TableView& t, const Problem& p,
                                   const std::vector<SlipDirection>& slip);
 // The same written to g (N Q M S doubles).

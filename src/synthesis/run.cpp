@@ -25,7 +25,7 @@ namespace {
 
 struct Options {
   std::string library;
-  std::vector<std::string> faults, patches, points, tensors;
+  std::vector<std::string> faults, patches, points, tensors, tensiles, mogis;
   std::string point_file, grid, geographic, quantities = "ux,uy,uz", receiver, los, output;
   std::optional<double> depth, friction, patch_size;
   int gauss = 2;
@@ -68,14 +68,16 @@ int synthesis(const Options& o) {
     p.sources.insert(p.sources.end(), patches.begin(), patches.end());
   }
   for (const auto& text : o.points) p.sources.push_back(point_source(text, proj));
-  for (const auto& text : o.tensors) {
-    std::string warning;
-    p.sources.push_back(tensor_source(text, proj, warning));
-    if (!warning.empty()) std::fprintf(stderr, "%s\n", warning.c_str());
-  }
+  for (const auto& text : o.tensors) p.sources.push_back(tensor_source(text, proj));
+  for (const auto& text : o.tensiles) p.sources.push_back(tensile_source(text, proj));
+  for (const auto& text : o.mogis) p.sources.push_back(mogi_source(text, proj));
   if (p.sources.empty()) {
-    throw Stop("kirva-syn: no source: give --faults, --patches, --point or --tensor");
+    throw Stop(
+        "kirva-syn: no source: give --faults, --patches, --point, --tensor, --tensile or --mogi");
   }
+  std::vector<std::string> warnings;
+  settle_isotropic(p.sources, view.isotropic, warnings);
+  for (const auto& w : warnings) std::fprintf(stderr, "%s\n", w.c_str());
 
   // Receivers.
   if (!o.grid.empty() && !o.point_file.empty()) {
@@ -158,21 +160,29 @@ int run(int argc, char** argv) {
   Options o;
   CLI::App app{
       "kirva-syn: displacement, strain, tilt, rotation, stress and Coulomb stress change of "
-      "shear dislocations in a layered half-space, combined from the tables of a kirva run "
+      "shear and tensile dislocations and volume sources in a layered half-space, combined from "
+      "the tables of a kirva run "
       "(grnfun.all). Frame x east, y north, z up; positions and depths in km (depth down), "
       "angles in degrees.",
       "kirva-syn"};
   app.add_option("LIBRARY", o.library, "the grnfun.all of a kirva run")->required();
   app.add_option("--faults", o.faults,
-                 "Coulomb 3 input file: its fault rows (Kode 100 slip, 400 point potency)")
+                 "Coulomb 3 input file (.inp, or .inr with rake and net slip): its fault rows "
+                 "(Kode 100, 200, 300 slip and opening; 400, 500 point potencies)")
       ->allow_extra_args(false);
   app.add_option("--patches", o.patches,
-                 "slip-distribution table: x y depth strike dip rake slip length width a line")
+                 "slip-distribution table: x y depth strike dip rake slip length width "
+                 "[opening] a line")
       ->allow_extra_args(false);
   app.add_option("--point", o.points, "point source X/Y/DEPTH/STRIKE/DIP/RAKE/M0 (M0 in N m)")
       ->allow_extra_args(false);
   app.add_option("--tensor", o.tensors,
                  "moment tensor X/Y/DEPTH/MRR/MTT/MPP/MRT/MRP/MTP (N m; r up, t south, p east)")
+      ->allow_extra_args(false);
+  app.add_option("--tensile", o.tensiles,
+                 "point tensile dislocation X/Y/DEPTH/STRIKE/DIP/POTENCY (opening x area, m^3)")
+      ->allow_extra_args(false);
+  app.add_option("--mogi", o.mogis, "Mogi source X/Y/DEPTH/DV (volume change of the chamber, m^3)")
       ->allow_extra_args(false);
   app.add_option("--points", o.point_file,
                  "receiver file: name x y [depth [lx ly lz]] a line, '#' comments");

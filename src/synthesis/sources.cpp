@@ -74,7 +74,7 @@ double Rectangle::bottom() const {
   return depth + 0.5 * width * std::sin(dip * kDeg);
 }
 
-SourceModel patch_source(const double* v, const std::string& label, const std::string& at,
+SourceModel patch_source(const double* v, int n, const std::string& label, const std::string& at,
                          const Projector& proj) {
   if (!(v[7] > 0) || !(v[8] > 0)) throw Stop(at + "length and width must be positive");
   SourceModel s;
@@ -88,6 +88,7 @@ SourceModel patch_source(const double* v, const std::string& label, const std::s
   r.slip = v[6];
   r.length = v[7] * 1000.0;
   r.width = v[8] * 1000.0;
+  if (n > 9) r.opening = v[9];
   check_geometry(at, r.dip, r.top() / 1000.0, r.bottom() / 1000.0, true);
   return s;
 }
@@ -95,6 +96,8 @@ SourceModel patch_source(const double* v, const std::string& label, const std::s
 CoulombFile read_coulomb(const std::string& path, const Projector& proj) {
   const auto lines = read_lines(path);
   CoulombFile out;
+  const bool inr = path.size() >= 4 && (path.compare(path.size() - 4, 4, ".inr") == 0 ||
+                                        path.compare(path.size() - 4, 4, ".INR") == 0);
   std::optional<long> nfixed;
   std::size_t i = 0;
   // Header: KEY= values up to the line of x's that heads the fault rows.
@@ -140,10 +143,12 @@ CoulombFile read_coulomb(const std::string& path, const Projector& proj) {
     const long kode = std::lround(v[5]);
     const std::string label =
         path + " line " + std::to_string(i + 1) + " (fault " + std::to_string(row) + ")";
-    if (kode != 100 && kode != 400) {
+    if (inr ? kode != 100
+            : kode != 100 && kode != 200 && kode != 300 && kode != 400 && kode != 500) {
       throw Stop(at + "fault " + std::to_string(row) + " has Kode " + std::to_string(kode) +
-                 ": only Kode 100 and 400 (shear slip) can be synthesised; opening has an "
-                 "isotropic part, and the tables hold no isotropic source");
+                 (inr ? ": a .inr file holds Kode 100 rows (rake and net slip)"
+                      : ": known are 100, 200 and 300 (slip and opening over the rectangle), "
+                        "400 and 500 (potencies at its centre)"));
     }
     const double dip = v[8], top = v[9], bottom = v[10];
     check_geometry(at, dip, top, bottom);
@@ -166,19 +171,31 @@ CoulombFile read_coulomb(const std::string& path, const Projector& proj) {
     r.depth = 0.5 * (top + bottom) * 1000.0;
     r.strike = std::atan2(ue, un) / kDeg;
     r.dip = dip;
-    // Right-lateral and reverse positive: rake 180 is right-lateral, 90 reverse.
-    r.rake = std::atan2(v[7], -v[6]) / kDeg;
+    // The two fields: right-lateral and reverse positive (rake 180 is right-lateral, 90
+    // reverse), with the opening in place of one of them for Kode 200 and 300; in a .inr file
+    // the rake itself and the net slip.
+    const double right = kode == 300 ? 0.0 : v[6], reverse = kode == 200 ? 0.0 : v[7];
+    const double opening = kode == 200 ? v[7] : kode == 300 ? v[6] : 0.0;
+    r.rake = inr ? v[6] : std::atan2(reverse, -right) / kDeg;
     r.length = length;
     r.width = width;
-    if (kode == 100) {
-      s.kind = SourceModel::Kind::rectangle;
-      r.slip = std::hypot(v[6], v[7]);
-    } else {
+    if (kode == 400 || kode == 500) {
       s.kind = SourceModel::Kind::potency;
       s.east = r.east;
       s.north = r.north;
       s.depth = r.depth;
-      s.tensor = double_couple(r.strike, r.dip, r.rake, std::hypot(v[6], v[7]));
+      if (kode == 400) {
+        s.tensor = double_couple(r.strike, r.dip, r.rake, std::hypot(v[6], v[7]));
+      } else {
+        s.tensile = v[6];
+        s.inflation = v[7];
+        s.strike = r.strike;
+        s.dip = r.dip;
+      }
+    } else {
+      s.kind = SourceModel::Kind::rectangle;
+      r.slip = inr ? v[7] : std::hypot(right, reverse);
+      r.opening = opening;
     }
     out.sources.push_back(s);
   }
@@ -217,17 +234,20 @@ std::vector<SourceModel> read_patches(const std::string& path, const Projector& 
     const auto f = fields(lines[i]);
     if (f.empty()) continue;
     const std::string at = where(path, i + 1);
-    if (f.size() != 9) {
-      throw Stop(at + "expected 9 values (x y depth strike dip rake slip length width), found " +
+    if (f.size() != 9 && f.size() != 10) {
+      throw Stop(at +
+                 "expected 9 or 10 values (x y depth strike dip rake slip length width "
+                 "[opening]), found " +
                  std::to_string(f.size()));
     }
-    double v[9];
-    for (int c = 0; c < 9; ++c) {
-      const auto n = parse_number(f[c]);
-      if (!n) throw Stop(at + "'" + f[c] + "' is not a number");
-      v[c] = *n;
+    double v[10];
+    const int n = static_cast<int>(f.size());
+    for (int c = 0; c < n; ++c) {
+      const auto x = parse_number(f[c]);
+      if (!x) throw Stop(at + "'" + f[c] + "' is not a number");
+      v[c] = *x;
     }
-    out.push_back(patch_source(v, path + " line " + std::to_string(i + 1), at, proj));
+    out.push_back(patch_source(v, n, path + " line " + std::to_string(i + 1), at, proj));
   }
   return out;
 }
@@ -250,33 +270,92 @@ SourceModel point_source(const std::string& text, const Projector& proj) {
 }
 
 SourceModel tensor_source(const std::vector<double>& v, const std::string& label,
-                          const Projector& proj, std::string& warning) {
+                          const Projector& proj) {
   SourceModel s;
   s.kind = SourceModel::Kind::moment;
   s.label = label;
+  s.tensor_given = true;
   proj.project(v[0], v[1], s.east, s.north);
   s.depth = v[2] * 1000.0;
   if (!(v[2] >= 0)) throw Stop("kirva-syn: " + label + ": the depth is above the surface");
   s.tensor = from_rtp(v[3], v[4], v[5], v[6], v[7], v[8]);
-  const double iso = isotropic_part(s.tensor);
-  warning.clear();
-  if (iso != 0) {
+  return s;
+}
+
+SourceModel tensor_source(const std::string& text, const Projector& proj) {
+  return tensor_source(slash_numbers(text, 9, "--tensor X/Y/DEPTH/MRR/MTT/MPP/MRT/MRP/MTP"),
+                       "--tensor " + text, proj);
+}
+
+SourceModel tensile_source(const std::vector<double>& v, const std::string& label,
+                           const Projector& proj) {
+  SourceModel s;
+  s.kind = SourceModel::Kind::potency;
+  s.label = label;
+  proj.project(v[0], v[1], s.east, s.north);
+  s.depth = v[2] * 1000.0;
+  if (!(v[2] >= 0)) throw Stop("kirva-syn: " + label + ": the depth is above the surface");
+  if (!(v[4] >= 0 && v[4] <= 90)) {
+    throw Stop("kirva-syn: " + label + ": dip " + fmt(v[4]) + " is outside 0 to 90 degrees");
+  }
+  s.strike = v[3];
+  s.dip = v[4];
+  s.tensile = v[5];
+  return s;
+}
+
+SourceModel tensile_source(const std::string& text, const Projector& proj) {
+  return tensile_source(slash_numbers(text, 6, "--tensile X/Y/DEPTH/STRIKE/DIP/POTENCY"),
+                        "--tensile " + text, proj);
+}
+
+SourceModel mogi_source(const std::vector<double>& v, const std::string& label,
+                        const Projector& proj) {
+  SourceModel s;
+  s.kind = SourceModel::Kind::potency;
+  s.label = label;
+  proj.project(v[0], v[1], s.east, s.north);
+  s.depth = v[2] * 1000.0;
+  if (!(v[2] > 0)) throw Stop("kirva-syn: " + label + ": the depth must be below the surface");
+  s.volume = v[3];
+  return s;
+}
+
+SourceModel mogi_source(const std::string& text, const Projector& proj) {
+  return mogi_source(slash_numbers(text, 4, "--mogi X/Y/DEPTH/DV"), "--mogi " + text, proj);
+}
+
+bool SourceModel::isotropic() const {
+  if (kind == Kind::rectangle) return rect.opening != 0;
+  return tensile != 0 || inflation != 0 || volume != 0 || has_isotropic_part(tensor);
+}
+
+void refuse_isotropic(const SourceModel& s) {
+  throw Stop("kirva-syn: " + s.label +
+             " opens or changes volume, and the library holds no explosion table: make the "
+             "library with kirva --isotropic");
+}
+
+void settle_isotropic(std::vector<SourceModel>& sources, bool tables_isotropic,
+                      std::vector<std::string>& warnings) {
+  if (tables_isotropic) return;
+  for (SourceModel& s : sources) {
+    if (!s.tensor_given) {
+      if (s.isotropic()) refuse_isotropic(s);
+      continue;
+    }
+    const double iso = isotropic_part(s.tensor);
+    if (iso == 0) continue;
     const double n = norm(s.tensor);
     std::ostringstream w;
-    w << "kirva-syn: warning: " << label << ": isotropic part (trace/3 = " << iso << " N m, "
+    w << "kirva-syn: warning: " << s.label << ": isotropic part (trace/3 = " << iso << " N m, "
       << 100.0 * std::fabs(iso) * std::sqrt(3.0) / n
       << " % of the tensor's norm) dropped; the tables hold no isotropic source";
-    warning = w.str();
+    warnings.push_back(w.str());
     s.tensor.xx -= iso;
     s.tensor.yy -= iso;
     s.tensor.zz -= iso;
   }
-  return s;
-}
-
-SourceModel tensor_source(const std::string& text, const Projector& proj, std::string& warning) {
-  return tensor_source(slash_numbers(text, 9, "--tensor X/Y/DEPTH/MRR/MTT/MPP/MRT/MRP/MTP"),
-                       "--tensor " + text, proj, warning);
 }
 
 void gauss_legendre(int n, std::vector<double>& nodes, std::vector<double>& weights) {
@@ -322,6 +401,11 @@ std::vector<SourcePoint> discretise(const std::vector<SourceModel>& models, cons
       p.depth = s.depth;
       p.potency = s.kind == SourceModel::Kind::potency ? s.tensor
                                                        : scaled(s.tensor, 1.0 / earth.mu(s.depth));
+      if (s.tensile != 0 || s.inflation != 0 || s.volume != 0) {
+        const double lam = earth.lambda(s.depth), mu = earth.mu(s.depth);
+        p.potency = sum(p.potency, tensile(s.strike, s.dip, s.tensile, lam, mu));
+        p.potency = sum(p.potency, isotropic(mu * s.inflation + (lam + 2 * mu) * s.volume, mu));
+      }
       p.model = static_cast<int>(k);
       out.push_back(p);
       continue;
@@ -347,6 +431,12 @@ std::vector<SourcePoint> discretise(const std::vector<SourceModel>& models, cons
             p.north = r.north + l * sn + w * dn;
             p.depth = r.depth + w * dz;
             p.potency = scaled(unit, r.slip * pl * pw * 0.25 * wi[ga] * wi[gb]);
+            if (r.opening != 0) {
+              const Tensor6 t =
+                  tensile(r.strike, r.dip, r.opening * pl * pw * 0.25 * wi[ga] * wi[gb],
+                          earth.lambda(p.depth), earth.mu(p.depth));
+              p.potency = sum(p.potency, t);
+            }
             p.model = static_cast<int>(k);
             out.push_back(p);
           }

@@ -13,20 +13,21 @@
 
 namespace kirva::syn {
 
-// A planar rectangle of uniform slip, given by its centre (horizontal east, north and depth
-// down, m), its orientation (degrees) and its size along strike and down dip (m).
+// A planar rectangle of uniform slip and opening, given by its centre (horizontal east, north and
+// depth down, m), its orientation (degrees) and its size along strike and down dip (m).
 struct Rectangle {
   double east = 0, north = 0, depth = 0;
   double strike = 0, dip = 90, rake = 0;
   double slip = 0;
   double length = 0, width = 0;
+  double opening = 0;  // m, across the plane (tensile)
   double top() const;
   double bottom() const;
 };
 
 // One source as the user gave it. A rectangle is cut into patches; a point source carries
 // either its potency tensor (slip times area, m^3) or its moment tensor (N m, divided by the
-// shear modulus at its own depth, as the tables are normalised).
+// shear modulus at its own depth, as the tables are normalised), and may open or change volume.
 struct SourceModel {
   enum class Kind { rectangle, potency, moment };
   Kind kind = Kind::rectangle;
@@ -34,6 +35,16 @@ struct SourceModel {
   Rectangle rect;     // kind rectangle
   double east = 0, north = 0, depth = 0;  // point sources, m
   Tensor6 tensor;                         // potency (m^3) or moment (N m), table frame
+  // Point sources whose moment tensors take the elastic constants at their depth: a tensile
+  // potency (opening times area, m^3) across the plane of `strike` and `dip` (degrees), an
+  // inflation potency (m^3, moment mu P I) and a Mogi volume change (m^3, moment
+  // (lambda + 2 mu) dV I).
+  double tensile = 0, strike = 0, dip = 90, inflation = 0, volume = 0;
+  // A --tensor: its isotropic part is dropped, with a warning, where the tables hold no
+  // explosion; every other opening or volume source is refused there.
+  bool tensor_given = false;
+  // Whether the source has an isotropic part, which only the explosion's table can make.
+  bool isotropic() const;
 };
 
 // The Grid Parameters of a Coulomb file (km).
@@ -48,28 +59,45 @@ struct CoulombFile {
   std::optional<CoulombGrid> grid;  // Grid Parameters
 };
 
-// Reads the fault rows (Kode 100 and 400) and the header values of a Coulomb 3 input file.
-// Rows with an opening component are refused, naming the row.
+// Reads the fault rows and the header values of a Coulomb 3 input file: Kode 100 (right-lateral
+// and reverse slip, m), 200 (right-lateral slip, opening), 300 (opening, reverse slip) over the
+// rectangle, Kode 400 (right-lateral and reverse potency, m^3) and 500 (tensile and inflation
+// potency, m^3) at its centre. A ".inr" file holds Kode 100 rows with rake (degrees) and net
+// slip (m) in the two fields.
 CoulombFile read_coulomb(const std::string& path, const Projector& proj);
 
 // Reads a slip-distribution table: one patch a line, centre x, y, depth (km), strike, dip,
-// rake (degrees), slip (m), length along strike, width down dip (km).
+// rake (degrees), slip (m), length along strike, width down dip (km), and optionally the
+// opening (m).
 std::vector<SourceModel> read_patches(const std::string& path, const Projector& proj);
 
-// --point X/Y/DEPTH/STRIKE/DIP/RAKE/M0 and --tensor X/Y/DEPTH/MRR/MTT/MPP/MRT/MRP/MTP. A tensor's
-// isotropic part, which the tables cannot represent, is dropped; `warning` then says how large
-// it was.
+// --point X/Y/DEPTH/STRIKE/DIP/RAKE/M0, --tensor X/Y/DEPTH/MRR/MTT/MPP/MRT/MRP/MTP (N m),
+// --tensile X/Y/DEPTH/STRIKE/DIP/POTENCY (m^3) and --mogi X/Y/DEPTH/DV (m^3).
 SourceModel point_source(const std::string& text, const Projector& proj);
-SourceModel tensor_source(const std::string& text, const Projector& proj, std::string& warning);
-// The same from their 7 and 9 values, named by `label` in messages.
+SourceModel tensor_source(const std::string& text, const Projector& proj);
+SourceModel tensile_source(const std::string& text, const Projector& proj);
+SourceModel mogi_source(const std::string& text, const Projector& proj);
+// The same from their 7, 9, 6 and 4 values, named by `label` in messages.
 SourceModel point_source(const std::vector<double>& v, const std::string& label,
                          const Projector& proj);
 SourceModel tensor_source(const std::vector<double>& v, const std::string& label,
-                          const Projector& proj, std::string& warning);
+                          const Projector& proj);
+SourceModel tensile_source(const std::vector<double>& v, const std::string& label,
+                           const Projector& proj);
+SourceModel mogi_source(const std::vector<double>& v, const std::string& label,
+                        const Projector& proj);
 
-// A patch from the nine values of a slip-table row (x y depth strike dip rake slip length
-// width, km and degrees), checked; `at` begins its messages.
-SourceModel patch_source(const double* v, const std::string& label, const std::string& at,
+// Makes the sources fit tables with or without the explosion: without it a --tensor loses its
+// isotropic part (a warning, in `warnings`, says how large it was) and any other source with an
+// isotropic part is refused with a message that says how to make the table.
+void settle_isotropic(std::vector<SourceModel>& sources, bool tables_isotropic,
+                      std::vector<std::string>& warnings);
+// Stops with that message for a source with an isotropic part.
+[[noreturn]] void refuse_isotropic(const SourceModel& s);
+
+// A patch from the nine or ten values of a slip-table row (x y depth strike dip rake slip
+// length width [opening], km, degrees and m), checked; `at` begins its messages.
+SourceModel patch_source(const double* v, int n, const std::string& label, const std::string& at,
                          const Projector& proj);
 
 // A weighted point source: position (m) and potency tensor (m^3), the table columns combined

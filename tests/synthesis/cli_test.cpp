@@ -66,7 +66,7 @@ TEST(Cli, RefusalsAreOneLineAndStatusOne) {
   (void)lib;
   TempDir dir;
   write_file(dir / "open.inp",
-             coulomb_text({"  1     0.0000   -10.0000     0.0000    10.0000 300     0.0000     "
+             coulomb_text({"  1     0.0000   -10.0000     0.0000    10.0000 300     1.0000     "
                            "0.0000    90.0000     1.0000    12.0000"}));
   write_file(dir / "pts.txt", "A 1 2\nB 3 abc\n");
   // A control character inside a number is shown escaped, not as a line break.
@@ -76,10 +76,14 @@ TEST(Cli, RefusalsAreOneLineAndStatusOne) {
   write_file(dir / "patches.txt", "# x y depth strike dip rake slip length width\n1 2 5 30\n");
   const std::string grid = "--grid=-2/2/1/-2/2/1";
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-      {{"--faults", "open.inp", grid}, "open.inp line 12: fault 1 has Kode 300"},
+      {{"--faults", "open.inp", grid},
+       "open.inp line 12 (fault 1) opens or changes volume, and the library holds no explosion "
+       "table: make the library with kirva --isotropic"},
+      {{"--mogi=0/0/4/1e6", grid}, "--mogi 0/0/4/1e6 opens or changes volume"},
+      {{"--tensile=0/0/4/10/80", grid}, "--tensile X/Y/DEPTH/STRIKE/DIP/POTENCY"},
       {{"--faults", "damaged.inp", grid}, "fault row: '1.0\\v000' is not a number"},
       {{kPoint, "--points", "pts.txt"}, "pts.txt line 2: 'abc' is not a number"},
-      {{"--patches", "patches.txt", grid}, "patches.txt line 2: expected 9 values"},
+      {{"--patches", "patches.txt", grid}, "patches.txt line 2: expected 9 or 10 values"},
       {{kPoint, "--grid=0/150/50/0/0/1"},
        "receiver at (100, 0) km, depth 0 km and --point -2/3/6/30/60/90/3e16 are 102.044 km "
        "apart, outside the tabulated distances (0 to 100 km)"},

@@ -81,21 +81,28 @@ TEST(MomentTensor, CatalogueConvention) {
   EXPECT_EQ(back.zz, m.zz);
 }
 
-TEST(MomentTensor, IsotropicPartDroppedWithAWarning) {
-  std::string warning;
-  const SourceModel s = tensor_source("1/2/10/3e17/1e17/2e17/0/0/0", Projector{}, warning);
-  EXPECT_NE(warning.find("isotropic part"), std::string::npos) << warning;
-  EXPECT_NE(warning.find("2e+17 N m"), std::string::npos) << warning;
-  EXPECT_NEAR(isotropic_part(s.tensor), 0.0, 1e3);
-  EXPECT_DOUBLE_EQ(s.tensor.zz, 1e17);
-  EXPECT_DOUBLE_EQ(s.east, 1000.0);
-  EXPECT_DOUBLE_EQ(s.north, 2000.0);
-  tensor_source("0/0/10/1e17/-1e17/0/0/0/0", Projector{}, warning);
-  EXPECT_TRUE(warning.empty()) << warning;
-  EXPECT_NE(stop_of([] {
-              std::string w;
-              tensor_source("0/0/10/1/2/3", Projector{}, w);
-            }).find("expected 9 values"),
+// Tables without the explosion: a tensor's isotropic part is dropped with a warning, an opening
+// or volume source is refused; with it, both are kept whole.
+TEST(MomentTensor, IsotropicPartsSettledByTheTables) {
+  for (const bool tables : {false, true}) {
+    std::vector<SourceModel> s = {tensor_source("1/2/10/3e17/1e17/2e17/0/0/0", Projector{}),
+                                  tensor_source("0/0/10/1e17/-1e17/0/0/0/0", Projector{})};
+    std::vector<std::string> warnings;
+    settle_isotropic(s, tables, warnings);
+    EXPECT_DOUBLE_EQ(s[0].east, 1000.0);
+    EXPECT_DOUBLE_EQ(s[0].north, 2000.0);
+    EXPECT_DOUBLE_EQ(s[0].tensor.zz, tables ? 3e17 : 1e17);
+    EXPECT_NEAR(isotropic_part(s[0].tensor), tables ? 2e17 : 0.0, 1e3);
+    ASSERT_EQ(warnings.size(), tables ? 0u : 1u);
+    if (!tables) {
+      EXPECT_NE(warnings[0].find("isotropic part"), std::string::npos) << warnings[0];
+      EXPECT_NE(warnings[0].find("2e+17 N m"), std::string::npos) << warnings[0];
+    }
+    std::vector<SourceModel> mogi = {mogi_source("0/0/4/1e6", Projector{})};
+    const std::string refused = stop_of([&] { settle_isotropic(mogi, tables, warnings); });
+    EXPECT_EQ(refused.find("kirva --isotropic") != std::string::npos, !tables) << refused;
+  }
+  EXPECT_NE(stop_of([] { tensor_source("0/0/10/1/2/3", Projector{}); }).find("expected 9 values"),
             std::string::npos);
 }
 
@@ -135,6 +142,56 @@ TEST(Coulomb, FaultRowsAndHeader) {
   EXPECT_NEAR(p.tensor.xy, -3e6, 1e-6);
 }
 
+// The opening rows and the .inr form, each field where its Kode puts it.
+TEST(Coulomb, OpeningRowsAndInrFiles) {
+  TempDir dir;
+  struct Case {
+    const char* file;
+    const char* kode;
+    double a, b;  // the two fields
+    bool point;
+    double slip, rake, opening, tensile, inflation;
+  } cases[] = {
+      {"f.inp", "200", -0.5, 2.0, false, 0.5, 0.0, 2.0, 0, 0},    // right-lateral -0.5, opening 2
+      {"f.inp", "300", 1.5, 0.25, false, 0.25, 90.0, 1.5, 0, 0},  // opening 1.5, reverse 0.25
+      {"f.inp", "500", 3e6, -2e6, true, 0, 0, 0, 3e6, -2e6},      // tensile, inflation potency
+      {"f.inr", "100", 135.0, 0.8, false, 0.8, 135.0, 0, 0, 0},   // rake and net slip
+  };
+  for (const Case& c : cases) {
+    const std::string path = (dir / c.file).string();
+    char row[160];
+    std::snprintf(row, sizeof row,
+                  "  1     0.0000   -10.0000     0.0000    10.0000 %s %g %g    60.0000     "
+                  "1.0000    12.0000",
+                  c.kode, c.a, c.b);
+    write_file(path, coulomb_text({row}));
+    const CoulombFile f = read_coulomb(path, Projector{});
+    ASSERT_EQ(f.sources.size(), 1u);
+    const SourceModel& s = f.sources[0];
+    SCOPED_TRACE(std::string(c.file) + " Kode " + c.kode);
+    EXPECT_EQ(s.kind == SourceModel::Kind::potency, c.point);
+    EXPECT_TRUE(s.isotropic() == (c.opening != 0 || c.tensile != 0));
+    if (c.point) {
+      EXPECT_EQ(s.tensile, c.tensile);
+      EXPECT_EQ(s.inflation, c.inflation);
+      EXPECT_NEAR(s.dip, 60, 1e-12);
+      EXPECT_NEAR(s.depth, 6500, 1e-9);
+    } else {
+      EXPECT_NEAR(s.rect.slip, c.slip, 1e-12);
+      EXPECT_NEAR(s.rect.rake, c.rake, 1e-12);
+      EXPECT_EQ(s.rect.opening, c.opening);
+    }
+  }
+  // An .inr row of another Kode is refused.
+  write_file(dir / "g.inr",
+             coulomb_text({"  1     0.0000   -10.0000     0.0000    10.0000 200     1.0     0.5    "
+                           "90.0000     1.0000    12.0000"}));
+  EXPECT_NE(stop_of([&] {
+              read_coulomb((dir / "g.inr").string(), Projector{});
+            }).find("a .inr file holds Kode 100 rows"),
+            std::string::npos);
+}
+
 TEST(Coulomb, RefusedRowsNameTheirLine) {
   TempDir dir;
   const std::string path = (dir / "f.inp").string();
@@ -145,14 +202,12 @@ TEST(Coulomb, RefusedRowsNameTheirLine) {
   const std::string good =
       "  1     0.0000   -10.0000     0.0000    10.0000 100     1.0000     0.0000    90.0000     "
       "1.0000    12.0000";
-  // Opening (Kode 200: tensile and right-lateral) has an isotropic part.
-  const std::string open =
+  const std::string kode =
       refusal({good,
-               "  2     0.0000   -10.0000     0.0000    10.0000 200     1.0000     0.5000    "
+               "  2     0.0000   -10.0000     0.0000    10.0000 600     1.0000     0.5000    "
                "90.0000     1.0000    12.0000"});
-  EXPECT_NE(open.find(path + " line 13: "), std::string::npos) << open;
-  EXPECT_NE(open.find("Kode 200"), std::string::npos) << open;
-  EXPECT_NE(open.find("isotropic"), std::string::npos) << open;
+  EXPECT_NE(kode.find(path + " line 13: fault 2 has Kode 600: known are"), std::string::npos)
+      << kode;
   const std::string bad =
       refusal({"  1     0.0000   -10.0000     zero    10.0000 100     1.0000 "
                "    0.0000    90.0000     1.0000    12.0000"});
@@ -196,7 +251,10 @@ TEST(Patches, RowsAndMalformedLines) {
   EXPECT_NEAR(p[1].rect.top(), 8000 - 1000 * std::sqrt(0.5), 1e-9);
   write_file(path, "1 2 5 30 60 90 1.5 4 2\n1 2 5 30 60 90 1.5 4\n");
   const std::string short_line = stop_of([&] { read_patches(path, Projector{}); });
-  EXPECT_NE(short_line.find(path + " line 2: expected 9 values"), std::string::npos) << short_line;
+  EXPECT_NE(short_line.find(path + " line 2: expected 9 or 10 values"), std::string::npos)
+      << short_line;
+  write_file(path, "1 2 5 30 60 90 1.5 4 2 0.25\n");  // the tenth column: the opening
+  EXPECT_EQ(read_patches(path, Projector{})[0].rect.opening, 0.25);
   write_file(path, "1 2 5 30 60 90 1.5 4 -2\n");
   EXPECT_NE(stop_of([&] { read_patches(path, Projector{}); }).find("line 1: length and width"),
             std::string::npos);
@@ -251,6 +309,48 @@ TEST(Discretisation, PatchesCoverTheFaultWithItsPotency) {
   const auto pts = discretise({m}, Discretisation{500.0, 2}, earth);
   ASSERT_EQ(pts.size(), 1u);
   EXPECT_NEAR(pts[0].potency.xy, 3e16 / earth.mu(10000), 1e-6);
+}
+
+// Opening and volume sources: the summed potency tensor of each is its moment tensor over the
+// shear modulus at its depth, P (lambda I + 2 mu n n^T), mu P I or (lambda + 2 mu) dV I.
+TEST(Discretisation, OpeningAndVolumeSourcesCarryTheirMomentTensors) {
+  const EarthModel earth{{{3000, 5000, 2800, 2600}, {0, 6000, 3464, 2700}}};
+  SourceModel dike;  // 0.7 m over 4.1 x 2 km, striking 30, dipping 60, centred at 8 km
+  dike.rect = {1000, 2000, 8000, 30, 60, 0, 0.0, 4100, 2000, 0.7};
+  SourceModel k500;  // a Kode 500 row's point: tensile and inflation potency
+  k500.kind = SourceModel::Kind::potency;
+  k500.depth = 2000;
+  k500.strike = 200;
+  k500.dip = 10;
+  k500.tensile = 3e6;
+  k500.inflation = -2e6;
+  const struct {
+    SourceModel s;
+    double strike, dip, tensile, inflation, volume;
+  } cases[] = {
+      {dike, 30, 60, 0.7 * 4100 * 2000, 0, 0},
+      {tensile_source("0/0/6/120/80/5e6", Projector{}), 120, 80, 5e6, 0, 0},
+      {mogi_source("1/1/2.5/1e6", Projector{}), 0, 90, 0, 0, 1e6},
+      {k500, 200, 10, 3e6, -2e6, 0},
+  };
+  for (const auto& c : cases) {
+    const auto pts = discretise({c.s}, Discretisation{500.0, 2}, earth);
+    Tensor6 sum;
+    for (const auto& p : pts) sum = kirva::syn::sum(sum, p.potency);
+    // The elastic constants of a point source's depth; the dike lies in the half-space.
+    const double z = c.s.kind == SourceModel::Kind::rectangle ? c.s.rect.depth : c.s.depth;
+    const double lam = earth.lambda(z), mu = earth.mu(z);
+    const double f = c.strike * std::numbers::pi / 180, d = c.dip * std::numbers::pi / 180;
+    const double n[3] = {-std::sin(d) * std::sin(f), std::sin(d) * std::cos(f), -std::cos(d)};
+    const double iso = c.tensile * lam / mu + c.inflation + c.volume * (lam + 2 * mu) / mu;
+    const double got[3][3] = {
+        {sum.xx, sum.xy, sum.xz}, {sum.xy, sum.yy, sum.yz}, {sum.xz, sum.yz, sum.zz}};
+    for (int i = 0; i < 3; ++i)
+      for (int j = 0; j < 3; ++j)
+        EXPECT_NEAR(got[i][j], (i == j ? iso : 0.0) + 2 * c.tensile * n[i] * n[j],
+                    1e-9 * (std::fabs(iso) + std::fabs(c.tensile)))
+            << c.s.label << " " << i << j;
+  }
 }
 
 TEST(Projection, TransverseMercatorAboutTheOrigin) {
