@@ -103,3 +103,23 @@ def kirva_cli(*args):
     env = dict(os.environ, PYTHONPATH=os.path.join(TOP, "python"))
     return subprocess.run([sys.executable, "-m", "kirva"] + list(args), capture_output=True,
                           text=True, env=env)
+
+
+def with_explosion(src_dir, dest, times=(0.0,), seed=1):
+    """A copy of src_dir's grnfun.all in dest with a grnfun.ext beside it of explosion tables at
+    the given times (years), written from the layout of src/tables/extension.h with known random
+    values. Returns (path of the copy, the ext bytes, values (ntables, nzrec, nzs, 7, nr))."""
+    import numpy as np
+    import shutil
+    import struct
+    path = shutil.copy(os.path.join(src_dir, "grnfun.all"), os.path.join(str(dest), "grnfun.all"))
+    with open(path, "rb") as f:
+        head = f.read()
+    nlayer, nr, nzs, nzrec = (struct.unpack_from("<i", head, o)[0] for o in (0, 4, 24, 44))
+    values = np.random.default_rng(seed).normal(size=(len(times), nzrec, nzs, 7, nr))
+    ext = (b"KIRVAEXT" + struct.pack("<ii", 1, len(times)) + head[:64 + 32 * nlayer]
+           + b"".join(struct.pack("<iid", 4, 0, t) for t in times)
+           + b"".join(values[:, k].astype("<f8").tobytes() for k in range(nzrec)))
+    with open(os.path.join(str(dest), "grnfun.ext"), "wb") as f:
+        f.write(ext)
+    return path, ext, values
