@@ -4,9 +4,10 @@
                                                 largest value per component
     extract FILE --type ss --zs KM [--zrec KM]  columns of r and the components (GMT, spreadsheets)
     plot FILE --zs KM [--zrec KM] -o PICTURE [--dpi N]
-                                                uz, ur, ut of the three source types against r
+                                                uz, ur, ut of the source types against r
 
-FILE is a grnfun.all. Depths are given in km and must be tabulated ones (to within 1 mm).
+FILE is a grnfun.all; the explosion (--type ex) is read from the grnfun.ext beside it. Depths
+are given in km and must be tabulated ones (to within 1 mm).
 A failure is one line on stderr and exit status 1.
 """
 
@@ -16,7 +17,7 @@ import sys
 import numpy as np
 
 from .library import LibraryError, read_library, read_provenance
-from .sources import SOURCE_ORDER, SOURCE_TYPES, COMPONENTS, UNITS
+from .sources import SOURCE_TYPES, COMPONENTS, UNITS
 
 
 class CliError(Exception):
@@ -67,10 +68,16 @@ def _provenance_line(p):
                get("input_file")))
 
 
+_NAMES = {"ss": "strike-slip", "ds": "dip-slip", "cl": "CLVD", "ex": "explosion"}
+
+
 def cmd_info(args, out):
     lib = read_library(args.file)
-    out.write("%s: %d bytes, %d observation depths x 3 source types x %d source depths x %d "
-              "distances\n" % (lib.path, lib.size, lib.nzrec, lib.nzs, lib.nr))
+    extra = ", ".join(_NAMES[t] + (" at %g years" % time if time else "")
+                      for t, time in lib.descriptors)
+    out.write("%s: %d bytes, %d observation depths x 3 source types%s x %d source depths x %d "
+              "distances\n" % (lib.path, lib.size, lib.nzrec, " (+ %s)" % extra if extra else "",
+                               lib.nzs, lib.nr))
     prov, problem = read_provenance(args.file)
     if prov is not None:
         out.write("made by: %s\n" % _provenance_line(prov))
@@ -93,7 +100,7 @@ def cmd_info(args, out):
         if lib.nzrec else ""))
     out.write("largest |value| of each component:\n")
     out.write("  %-4s" % "" + "".join("%12s" % _label(c) for c in COMPONENTS) + "\n")
-    for t in SOURCE_ORDER:
+    for t in lib.components:
         cells = []
         for c in COMPONENTS:
             i = lib.index(t, c)
@@ -113,10 +120,10 @@ def cmd_extract(args, out):
         raise CliError("%s holds no observation depth" % lib.path)
     t = args.type
     comps = SOURCE_TYPES[t]["components"]
+    a = lib.table(t)[k, j]  # before any output: a missing table is the only line written
     out.write("# %s: %s, zs = %g m, zrec = %g m; mu at the source %.6e Pa\n"
               % (lib.path, SOURCE_TYPES[t]["title"], lib.zs[j], lib.zrec[k], lib.mu_source(j)))
     out.write("# r[m] " + " ".join(_label(c) for c in comps) + "\n")
-    a = lib.table(t)[k, j]
     for i in range(lib.nr):
         out.write("%.17g " % lib.r[i] + " ".join("%.17g" % a[c, i] for c in range(len(comps)))
                   + "\n")
@@ -135,17 +142,16 @@ def cmd_plot(args, out):
         import matplotlib.pyplot as plt
     except ImportError:
         raise CliError("plot needs matplotlib")
-    names = {"ss": "strike-slip", "ds": "dip-slip", "cl": "CLVD"}
     fig, axes = plt.subplots(3, 2, figsize=(11, 10), dpi=args.dpi)
     r_km = lib.r / 1000.0
     for row, c in enumerate(("uz", "ur", "ut")):
-        for t in SOURCE_ORDER:
+        for t in lib.components:
             col = lib.column(k, t, j, c)
             if col is None:
                 continue
-            axes[row, 0].plot(r_km, col, label=names[t])
+            axes[row, 0].plot(r_km, col, label=_NAMES[t])
             keep = (lib.r > 0) & (col != 0)
-            axes[row, 1].loglog(r_km[keep], np.abs(col[keep]), label=names[t])
+            axes[row, 1].loglog(r_km[keep], np.abs(col[keep]), label=_NAMES[t])
         axes[row, 0].axhline(0.0, color="0.7", linewidth=0.8)
         axes[row, 0].set_ylabel("%s [m]" % c)
         axes[row, 1].set_ylabel("|%s| [m]" % c)
@@ -174,10 +180,10 @@ def main(argv=None, out=None):
     pi.add_argument("file")
     pe = sub.add_parser("extract", help="columns of r and the components of one table")
     pe.add_argument("file")
-    pe.add_argument("--type", required=True, choices=SOURCE_ORDER)
+    pe.add_argument("--type", required=True, choices=tuple(SOURCE_TYPES))
     pe.add_argument("--zs", required=True, type=float, help="source depth, km")
     pe.add_argument("--zrec", type=float, help="observation depth, km (default: the first)")
-    pp = sub.add_parser("plot", help="uz, ur, ut of the three source types against distance")
+    pp = sub.add_parser("plot", help="uz, ur, ut of the source types against distance")
     pp.add_argument("file")
     pp.add_argument("--zs", required=True, type=float, help="source depth, km")
     pp.add_argument("--zrec", type=float, help="observation depth, km (default: the first)")

@@ -4,6 +4,10 @@ The file is memory-mapped (it can be gigabytes) and checked whole before anythin
 counts in their ranges, finite header, layer and depth-record values, and the exact length
 64 + 32*nlayer + nzrec*(32 + 216*nzs*nr). A truncated or foreign file raises LibraryError with
 one line naming what was expected and what was found, the same line as the C++ reader's.
+
+Tables beyond the three of grnfun.all (the explosion of kirva --isotropic) are in "grnfun.ext"
+beside it; when that file is there it is checked whole in the same way, and one that is damaged
+or belongs to another run is refused.
 """
 
 import json
@@ -25,6 +29,19 @@ COMPONENTS_PER_DEPTH = sum(len(SOURCE_TYPES[t]["components"]) for t in SOURCE_OR
 # nlayer, nr, r1, r2, nzs, zs1, zs2, nzrec, zrec1, zrec2: little-endian, no padding.
 _HEADER = struct.Struct("<iiddiddidd")
 
+# grnfun.ext (src/tables/extension.h): a head (magic, version, ntables); a copy of the header and
+# layer rows of its grnfun.all, so that an extension of another run is refused; ntables
+# descriptors (source type, 1-based as in the input, a reserved 0, time after the source in
+# years, 0 for elastic tables); then per observation depth, for each descriptor in order, for
+# each source depth, the type's components in file order, each as nr doubles.
+EXT_NAME = "grnfun.ext"
+EXT_MAGIC = b"KIRVAEXT"
+EXT_VERSION = 1
+_EXT_HEAD = struct.Struct("<8sii")  # 16 bytes
+_EXT_DESCRIPTOR = struct.Struct("<iid")  # 16 bytes
+# The types an extension may hold today, by their 1-based code (the order of SOURCE_TYPES).
+EXT_TYPES = {list(SOURCE_TYPES).index(t) + 1: t for t in ("ex",)}
+
 
 class LibraryError(ValueError):
     """A file that is not a complete grnfun.all, or a table that is not there."""
@@ -35,6 +52,21 @@ def file_length(nlayer, nr, nzs, nzrec):
             + nzrec * (DEPTH_RECORD_BYTES + 8 * COMPONENTS_PER_DEPTH * nzs * nr))
 
 
+def ext_tables_offset(nlayer, ntables):
+    """Bytes of a grnfun.ext before its first table: head, identity and descriptors."""
+    return _EXT_HEAD.size + HEADER_BYTES + LAYER_ROW_BYTES * nlayer + _EXT_DESCRIPTOR.size * ntables
+
+
+def ext_file_length(descriptors, nlayer, nr, nzs, nzrec):
+    """Length of a grnfun.ext holding the tables of descriptors, a list of (type, time)."""
+    per_depth = sum(len(SOURCE_TYPES[t]["components"]) for t, _ in descriptors) * nzs * nr
+    return ext_tables_offset(nlayer, len(descriptors)) + 8 * nzrec * per_depth
+
+
+def _printable(b):
+    return "".join(chr(c) if 32 <= c < 127 and c != 92 else "\\x%02x" % c for c in b)
+
+
 class Library:
     """The tables of one run.
 
@@ -42,6 +74,10 @@ class Library:
     last row is the half-space), lam, mu, rho (at each observation depth), and ss, ds, cl:
     read-only memory-mapped arrays of shape (nzrec, nzs, ncomp, nr) in file order, with the
     component names in components["ss"] and so on.
+
+    With a grnfun.ext beside the file (extension_path; None without one): descriptors, its
+    tables as (type, time in years), extension_tables, their arrays in the same order, and ex,
+    the elastic explosion table, when has_isotropic (otherwise ex is None).
     """
 
     def __init__(self, path):
@@ -49,30 +85,34 @@ class Library:
         self._check_and_map()
 
     # -- the checks, in the C++ reader's order and with its messages --------------------------
-    def _fail(self, what):
-        raise LibraryError("%s: %s" % (self.path, what))
+    def _fail(self, what, path=None):
+        raise LibraryError("%s: %s" % (path or self.path, what))
 
     def _foreign(self, expected, found):
         self._fail("not a grnfun.all file: expected %s, found %s" % (expected, found))
 
-    def _check_and_map(self):
+    def _open_regular(self, path):
+        """(size, first 64 bytes) of a regular file; refuses the rest as the C++ reader does."""
         try:
-            fd = os.open(self.path, os.O_RDONLY)  # as the C++ reader: a directory opens too
+            fd = os.open(path, os.O_RDONLY)  # as the C++ reader: a directory opens too
         except OSError as e:
-            self._fail("cannot open: %s" % os.strerror(e.errno))
+            self._fail("cannot open: %s" % os.strerror(e.errno), path)
         try:
             st = os.fstat(fd)
             if not (st.st_mode & 0o170000 == 0o100000):
-                self._fail("cannot read: not a regular file")
-            size = st.st_size
+                self._fail("cannot read: not a regular file", path)
             head = b""
-            while len(head) < min(size, HEADER_BYTES):
+            while len(head) < min(st.st_size, HEADER_BYTES):
                 part = os.read(fd, HEADER_BYTES - len(head))
                 if not part:
                     break
                 head += part
         finally:
             os.close(fd)
+        return st.st_size, head
+
+    def _check_and_map(self):
+        size, head = self._open_regular(self.path)
         self.size = size
         if size < HEADER_BYTES or len(head) < HEADER_BYTES:
             self._foreign("a header of 64 bytes", "%d bytes in all" % size)
@@ -141,13 +181,93 @@ class Library:
             setattr(self, t, a)
             self.components[t] = comps
             offset += 8 * nc * nzs * nr
+        self._check_and_map_extension()
+
+    def _check_and_map_extension(self):
+        """The tables of the grnfun.ext beside the file, if there is one."""
+        self.extension_path, self.descriptors, self.extension_tables = None, [], []
+        self.ex, self.has_isotropic = None, False
+        path = os.path.join(os.path.dirname(self.path), EXT_NAME)
+        if not os.path.lexists(path):
+            return
+        size, _ = self._open_regular(path)
+
+        def foreign(expected, found):
+            self._fail("not a grnfun.ext file: expected %s, found %s" % (expected, found), path)
+
+        nlayer, nr, nzs, nzrec = self.nlayer, self.nr, self.nzs, self.nzrec
+        if size < _EXT_HEAD.size:
+            foreign("a head of %d bytes" % _EXT_HEAD.size, "%d bytes in all" % size)
+        ext = np.memmap(path, dtype=np.uint8, mode="r")
+        magic, version, ntables = _EXT_HEAD.unpack_from(ext, 0)
+        if magic != EXT_MAGIC:
+            foreign("the magic %s" % EXT_MAGIC.decode(), _printable(magic))
+        if version != EXT_VERSION:
+            foreign("version %d" % EXT_VERSION, "%d" % version)
+        if ntables < 1:
+            foreign("ntables of at least 1", "%d" % ntables)
+        first = ext_tables_offset(nlayer, ntables)
+        if size < first:
+            self._fail("truncated or foreign grnfun.ext: expected at least %d bytes for the head, "
+                       "the header and %d layer rows and %d descriptors, found %d"
+                       % (first, nlayer, ntables, size), path)
+        ident = HEADER_BYTES + LAYER_ROW_BYTES * nlayer
+        if bytes(ext[_EXT_HEAD.size:_EXT_HEAD.size + ident]) != bytes(self._map[:ident]):
+            self._fail("belongs to another run: its header and layers differ from %s"
+                       % self.path, path)
+        descriptors, seen = [], set()
+        for i in range(ntables):
+            off = _EXT_HEAD.size + ident + _EXT_DESCRIPTOR.size * i
+            code, reserved, time = _EXT_DESCRIPTOR.unpack_from(ext, off)
+            if code not in EXT_TYPES:
+                foreign("source type %s in descriptor %d" % (
+                    " or ".join("%d (%s)" % kv for kv in EXT_TYPES.items()), i + 1), "%d" % code)
+            if reserved != 0:
+                foreign("0 in the reserved field of descriptor %d" % (i + 1), "%d" % reserved)
+            if not (math.isfinite(time) and time >= 0.0):
+                foreign("a finite time of at least 0 years in descriptor %d" % (i + 1), "%r" % time)
+            if (EXT_TYPES[code], time) in seen:  # a table is found by its descriptor
+                foreign("one table per type and time", "descriptor %d repeating %s at %r years"
+                        % (i + 1, EXT_TYPES[code], time))
+            descriptors.append((EXT_TYPES[code], time))
+            seen.add(descriptors[-1])
+        want = ext_file_length(descriptors, nlayer, nr, nzs, nzrec)
+        if size != want:
+            self._fail("truncated or foreign grnfun.ext: expected %d bytes for %d tables, "
+                       "nlayer %d, nr %d, nzs %d, nzrec %d, found %d"
+                       % (want, ntables, nlayer, nr, nzs, nzrec, size), path)
+
+        block = (want - first) // nzrec if nzrec else 0
+        offset = first
+        for t, time in descriptors:
+            nc = len(SOURCE_TYPES[t]["components"])
+            shape = (nzrec, nzs, nc, nr)
+            if nzrec > 0:
+                a = np.ndarray(shape, dtype="<f8", buffer=ext, offset=offset,
+                               strides=(block, 8 * nc * nr, 8 * nr, 8))
+            else:
+                a = np.empty(shape)
+                a.flags.writeable = False
+            self.extension_tables.append(a)
+            offset += 8 * nc * nzs * nr
+            if time == 0.0:  # the elastic tables are served like those of grnfun.all
+                setattr(self, t, a)
+                self.components[t] = SOURCE_TYPES[t]["components"]
+        self.extension_path, self.descriptors, self._ext_map = path, descriptors, ext
+        self.has_isotropic = self.ex is not None
 
     # -- access ---------------------------------------------------------------------------------
     def table(self, source_type):
-        """The array (nzrec, nzs, ncomp, nr) of a source type: "ss", "ds" or "cl"."""
+        """The array (nzrec, nzs, ncomp, nr) of a source type: "ss", "ds", "cl" or "ex"."""
         if source_type not in SOURCE_TYPES:
-            raise LibraryError("%s: no source type %r (ss, ds or cl)" % (self.path, source_type))
-        return getattr(self, source_type)
+            raise LibraryError("%s: no source type %r (%s or %s)" % (
+                self.path, source_type, ", ".join(list(SOURCE_TYPES)[:-1]),
+                list(SOURCE_TYPES)[-1]))
+        a = getattr(self, source_type)
+        if a is None:
+            raise LibraryError("%s: no explosion table: run kirva with --isotropic to make one"
+                               % self.path)
+        return a
 
     def index(self, source_type, component):
         """Position of a component in the tables of a type, or None when the type lacks it."""
@@ -193,7 +313,7 @@ class Library:
                 "vp": ("layer", np.array(self.layers[:, 1]), {"units": "m/s"}),
                 "vs": ("layer", np.array(self.layers[:, 2]), {"units": "m/s"}),
                 "density": ("layer", np.array(self.layers[:, 3]), {"units": "kg/m^3"})}
-        for t in SOURCE_ORDER:
+        for t in self.components:
             for i, c in enumerate(self.components[t]):
                 data["%s_%s" % (t, c)] = (("zrec", "zs", "r"), self.table(t)[:, :, i, :],
                                           {"source_type": SOURCE_TYPES[t]["title"]})

@@ -1,7 +1,9 @@
-"""The three elementary sources of the tables and their components, as the program writes them.
+"""The elementary sources of the tables and their components, as the program writes them.
 
 Mirrors src/tables/sources.h: name, title, azimuthal (Bessel) order and the components written,
-in file order.
+in file order. Strike-slip, dip-slip and CLVD make every moment tensor without isotropic part and
+fill "grnfun.all"; the explosion (kirva --isotropic) adds the isotropic part and is stored in
+"grnfun.ext" beside it.
 """
 
 COMPONENTS = ("uz", "ur", "ut", "ezz", "err", "ett", "ezr", "ert", "etz", "duzdr")
@@ -15,9 +17,15 @@ SOURCE_TYPES = {
         "order": 0,
         "components": ("uz", "ur", "ezz", "err", "ett", "ezr", "duzdr"),
     },
+    # The explosion, moment tensor mu_s I per unit potency: axially symmetric like the CLVD.
+    "ex": {
+        "title": "Source type: explosion",
+        "order": 0,
+        "components": ("uz", "ur", "ezz", "err", "ett", "ezr", "duzdr"),
+    },
 }
 
-# The order in which a run computes and writes them.
+# The types of "grnfun.all", in the order in which a run computes and writes them.
 SOURCE_ORDER = ("ss", "ds", "cl")
 
 UNITS = {"uz": "m", "ur": "m", "ut": "m"}  # the strains and duz/dr are dimensionless

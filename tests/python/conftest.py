@@ -4,9 +4,12 @@ library of the Okada reference. ctest passes their paths in KIRVA_EXE, KIRVA_DUM
 and KIRVA_OKADA_LIBRARY."""
 
 import os
+import shutil
+import struct
 import subprocess
 import sys
 
+import numpy as np
 import pytest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -103,3 +106,20 @@ def kirva_cli(*args):
     env = dict(os.environ, PYTHONPATH=os.path.join(TOP, "python"))
     return subprocess.run([sys.executable, "-m", "kirva"] + list(args), capture_output=True,
                           text=True, env=env)
+
+
+def with_explosion(src_dir, dest, times=(0.0,)):
+    """A copy of src_dir's grnfun.all in dest and beside it a grnfun.ext of explosion tables at
+    the given times (years) of random values, in the layout of src/tables/extension.h.
+    Returns (path of the copy, the grnfun.ext bytes, values (ntables, nzrec, nzs, 7, nr))."""
+    path = shutil.copy(os.path.join(src_dir, "grnfun.all"), os.path.join(str(dest), "grnfun.all"))
+    with open(path, "rb") as f:
+        head = f.read()
+    nlayer, nr, nzs, nzrec = (struct.unpack_from("<i", head, o)[0] for o in (0, 4, 24, 44))
+    values = np.random.default_rng(1).normal(size=(len(times), nzrec, nzs, 7, nr))
+    ext = (b"KIRVAEXT" + struct.pack("<ii", 1, len(times)) + head[:64 + 32 * nlayer]
+           + b"".join(struct.pack("<iid", 4, 0, t) for t in times)
+           + b"".join(values[:, k].astype("<f8").tobytes() for k in range(nzrec)))
+    with open(os.path.join(str(dest), "grnfun.ext"), "wb") as f:
+        f.write(ext)
+    return path, ext, values

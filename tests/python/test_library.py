@@ -179,3 +179,64 @@ def test_a_run_without_observation_depths(kirva_exe, dump_exe, tmp_path):
     assert lib.nzrec == 0 and lib.size == kirva.file_length(lib.nlayer, 9, 3, 0)
     assert lib.ss.shape == (0, 3, 10, 9) and lib.cl.shape == (0, 3, 7, 9)
     assert python_dump(path) == cpp(dump_exe, path).stdout
+
+
+
+def test_explosion_tables_of_grnfun_ext_read_back(run_dir, tmp_path):
+    """Two tables in the file, so that their interleaving per observation depth counts."""
+    from conftest import with_explosion
+    plain = kirva.read_library(os.path.join(run_dir, "grnfun.all"))
+    assert not plain.has_isotropic and plain.descriptors == [] and "ex" not in plain.components
+    with pytest.raises(kirva.LibraryError) as e:
+        plain.column(0, "ex", 0, "uz")
+    assert str(e.value) == "%s: no explosion table: run kirva with --isotropic to make one" % (
+        plain.path)
+    path, _, values = with_explosion(run_dir, tmp_path, times=(0.0, 10.0))
+    lib = kirva.read_library(path)
+    assert lib.has_isotropic and lib.descriptors == [("ex", 0.0), ("ex", 10.0)]
+    np.testing.assert_array_equal(lib.table("ex"), values[0])
+    np.testing.assert_array_equal(lib.extension_tables[1], values[1])
+    assert not lib.ex.flags.writeable and lib.column(0, "ex", 0, "ut") is None
+    for t in kirva.SOURCE_ORDER:  # grnfun.all's tables are untouched by the extension
+        np.testing.assert_array_equal(lib.table(t), plain.table(t))
+    np.testing.assert_array_equal(lib.to_xarray()["ex_ezr"].values, values[0, :, :, 5])
+
+
+def test_damaged_or_foreign_grnfun_ext_refused(even_dir, tmp_path):
+    from conftest import with_explosion
+    path, ext, _ = with_explosion(even_dir, tmp_path)
+    name, n, nlayer = str(tmp_path / "grnfun.ext"), len(ext), struct.unpack_from("<i", ext, 16)[0]
+    d = 16 + 64 + 32 * nlayer  # the first descriptor
+
+    def put(at, fmt, v):
+        return ext[:at] + struct.pack(fmt, v) + ext[at + struct.calcsize(fmt):]
+    x, t = "not a grnfun.ext file: expected ", "truncated or foreign grnfun.ext: expected "
+    other = "belongs to another run: its header and layers differ from " + path
+    time = x + "a finite time of at least 0 years in descriptor 1, found "
+    short = t + "%d bytes for 1 tables, nlayer %d, nr 9, nzs 3, nzrec 3, found " % (n, nlayer)
+    cases = [
+        (put(0, "8s", b"KIRVA\nXT"), x + "the magic KIRVAEXT, found KIRVA\\x0aXT"),
+        (put(8, "<i", 2), x + "version 1, found 2"),
+        (put(12, "<i", 0), x + "ntables of at least 1, found 0"),
+        (put(88, "<d", 1.0), other),  # vp of the first layer row
+        (put(d, "<i", 3), x + "source type 4 (ex) in descriptor 1, found 3"),
+        (put(d + 4, "<i", 1), x + "0 in the reserved field of descriptor 1, found 1"),
+        (put(d + 8, "<d", -1.0), time + "-1.0"),
+        (put(d + 8, "<d", np.nan), time + "nan"),
+        (put(12, "<i", 2)[:d + 16] + ext[d:],
+         x + "one table per type and time, found descriptor 2 repeating ex at 0.0 years"),
+        (ext[:10], x + "a head of 16 bytes, found 10 bytes in all"),
+        (ext[:d + 8], t + "at least %d bytes for the head, the header and %d layer rows and 1 "
+                          "descriptors, found %d" % (d + 16, nlayer, d + 8)),
+        (ext[:-8], short + str(n - 8)), (ext + bytes(8), short + str(n + 8)),
+        (None, "cannot read: not a regular file")]
+    for data, message in cases:
+        if data is None:
+            os.remove(name)
+            os.mkdir(name)
+        else:
+            with open(name, "wb") as f:
+                f.write(data)
+        with pytest.raises(kirva.LibraryError) as e:
+            kirva.read_library(path)
+        assert str(e.value) == name + ": " + message

@@ -144,3 +144,35 @@ def test_info_shows_the_provenance_where_present(kirva_exe, tmp_path):
     info = kirva_cli("info", os.path.join(d, "grnfun.all"))
     assert info.returncode == 0 and "made by" not in info.stdout
     assert kirva.read_provenance(os.path.join(d, "grnfun.all")) == (None, None)
+
+
+
+def test_cli_with_and_without_the_explosion_table(even_dir, tmp_path):
+    from conftest import with_explosion
+    import matplotlib.image
+    plain = os.path.join(even_dir, "grnfun.all")
+    path, ext, values = with_explosion(even_dir, tmp_path)
+    first = "%s: 17816 bytes, 3 observation depths x 3 source types%s x 3 source depths x 9 dist"
+    picture = {}
+    for f, extra in ((plain, ""), (path, " (+ explosion)")):
+        out = kirva_cli("info", f).stdout
+        assert out.startswith(first % (f, extra)) and ("  ex " in out) == bool(extra)
+        picture[f] = str(tmp_path / ("%d.png" % len(extra)))
+        assert kirva_cli("plot", f, "--zs", "2.5", "-o", picture[f]).returncode == 0
+    ex = [l.split() for l in out.splitlines() if l.startswith("  ex ")][0]
+    assert ex[3] == "-" and float(ex[-1]) == pytest.approx(np.abs(values[0, :, :, 6]).max(), 1e-4)
+    a, b = (matplotlib.image.imread(picture[f]) for f in (plain, path))
+    assert a.shape == b.shape and np.any(a != b)  # the explosion's curves are drawn
+
+    p = kirva_cli("extract", path, "--type", "ex", "--zs", "2.5", "--zrec", "4")
+    assert p.stdout.startswith("# %s: Source type: explosion, zs = 2500 m, zrec = 4000 m" % path)
+    np.testing.assert_array_equal(np.loadtxt(p.stdout.splitlines())[:, 1:].T, values[0, 2, 1])
+    with open(str(tmp_path / "grnfun.ext"), "wb") as f:
+        f.write(ext[:-1])
+    for args, line in (((plain, "--type", "ex"), "%s: no explosion table: run kirva with "
+                        "--isotropic to make one\n" % plain),
+                       ((path, "--type", "ss"), "%s: truncated or foreign grnfun.ext: expected "
+                        "%d bytes" % (tmp_path / "grnfun.ext", len(ext)))):
+        p = kirva_cli("extract", *args, "--zs", "1")
+        assert (p.returncode, p.stdout) == (1, "") and p.stderr.count("\n") == 1
+        assert p.stderr.startswith("kirva: " + line)
