@@ -34,8 +34,10 @@ struct Tables {
     for (double r : view.r) col.push_back(1e-12 / (1.0 + r * r * 1e-8));
     zero.assign(col.size(), 0.0);
     for (double v : col) zz.push_back(-f * 2 * v);
+    view.isotropic = true;  // with the explosion's table, for the opening sources
     view.column = [this](int, SourceType t, int, Component c) -> std::span<const double> {
-      if (t == SourceType::cl && (c == ut || c == ert || c == etz)) return {};
+      if ((t == SourceType::cl || t == SourceType::ex) && (c == ut || c == ert || c == etz))
+        return {};
       if (c == ezr || c == etz) return zero;
       if (c == ezz) return zz;
       return col;
@@ -47,10 +49,14 @@ struct Case : Tables {
   std::vector<SourcePoint> points;
   std::vector<Receiver> receivers;
 
-  explicit Case(int rows) {
+  // opening: the same rectangle also opens, which adds the explosion's columns to the sum.
+  explicit Case(int rows, double opening = 0.0) {
     SourceModel s;
-    s.rect = {0.0,    -0.5 * 13000.0 / std::tan(M_PI / 6), 8500.0, 90.0, 30.0, 90.0, 2.0, 30000.0,
-              26000.0};
+    s.rect = {0.0,     -0.5 * 13000.0 / std::tan(M_PI / 6),
+              8500.0,  90.0,
+              30.0,    90.0,
+              2.0,     30000.0,
+              26000.0, opening};
     points = discretise({s}, Discretisation{500.0, 2}, view.earth);
     Grid g = make_grid(-30, 30, 0.3, -3, 3, 0.3, 0, "bench");
     g.ny = rows;
@@ -58,8 +64,8 @@ struct Case : Tables {
   }
 };
 
-void run(benchmark::State& state, Need need) {
-  const Case c(21);
+void run(benchmark::State& state, Need need, double opening = 0.0) {
+  const Case c(21, opening);
   SynthesisOptions opt;
   opt.need = need;
   opt.threads = 1;
@@ -85,6 +91,15 @@ void BM_SynthesisGradient(benchmark::State& state) {
 BENCHMARK(BM_SynthesisDisplacement)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(BM_SynthesisStrain)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(BM_SynthesisGradient)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+// A rectangle that also opens: the explosion's block added to every row and every sum.
+void BM_SynthesisOpeningDisplacement(benchmark::State& state) {
+  run(state, Need::displacement, 1.0);
+}
+void BM_SynthesisOpeningStrain(benchmark::State& state) {
+  run(state, Need::strain, 1.0);
+}
+BENCHMARK(BM_SynthesisOpeningDisplacement)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_SynthesisOpeningStrain)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 
 void BM_ReduceOneSourceDepth(benchmark::State& state) {
   const Case c(1);
@@ -133,7 +148,8 @@ struct Inversion : Tables {
 
 void BM_GreensMatrix(benchmark::State& state) {
   const Inversion c;
-  std::vector<SlipDirection> slip = {SlipDirection::strike, SlipDirection::dip};
+  std::vector<SlipDirection> slip = {SlipDirection::strike, SlipDirection::dip,
+                                     SlipDirection::opening};
   slip.resize(state.range(0));
   const std::size_t size = c.p.receivers.size() * 3 * c.p.sources.size() * slip.size();
   for (auto _ : state) {
@@ -145,7 +161,7 @@ void BM_GreensMatrix(benchmark::State& state) {
   state.counters["evaluations_per_s"] = benchmark::Counter(
       c.evaluations(state.range(0)) * state.iterations(), benchmark::Counter::kIsRate);
 }
-BENCHMARK(BM_GreensMatrix)->Arg(1)->Arg(2)->Unit(benchmark::kSecond)->Iterations(1);
+BENCHMARK(BM_GreensMatrix)->Arg(1)->Arg(2)->Arg(3)->Unit(benchmark::kSecond)->Iterations(1);
 
 // The same matrix as it had to be made before the library: one synthesis per patch and slip
 // direction, on the baseline instruction set.
