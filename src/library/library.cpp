@@ -5,12 +5,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <tuple>
 
 #include "library/interp.h"
 #include "stop.h"
@@ -262,14 +264,23 @@ void GreenLibrary::open_extension() {
       if (d.type == t && time == 0.0)
         foreign("no table of grnfun.all (source types 1 to 3 at time 0)" + which,
                 "source type " + std::to_string(type) + " at time 0");
-    for (std::size_t u = 0; u < ext_tables_.size(); ++u)
-      if (ext_tables_[u].type == d.type && ext_tables_[u].time == time)
-        foreign(
-            "one table of each source type and time",
-            "descriptors " + std::to_string(u + 1) + " and " + std::to_string(i + 1) + " alike");
     if (d.type == SourceType::ex && time == 0.0) ex_table_ = i;
     ext_tables_.push_back(d);
   }
+  // No two alike: sorted by type, time and position, so that a file of many descriptors takes
+  // no quadratic time.
+  std::vector<std::tuple<int, double, int>> keys;
+  for (int i = 0; i < ntables; ++i) {
+    const extension::Descriptor& d = ext_tables_[static_cast<std::size_t>(i)];
+    keys.emplace_back(static_cast<int>(d.type), d.time, i);
+  }
+  std::sort(keys.begin(), keys.end());
+  for (std::size_t u = 1; u < keys.size(); ++u)
+    if (std::get<0>(keys[u]) == std::get<0>(keys[u - 1]) &&
+        std::get<1>(keys[u]) == std::get<1>(keys[u - 1]))
+      foreign("one table of each source type and time",
+              "descriptors " + std::to_string(std::get<2>(keys[u - 1]) + 1) + " and " +
+                  std::to_string(std::get<2>(keys[u]) + 1) + " alike");
 
   // The exact length; the sum stops short of overflow for counts no file of this machine holds.
   const std::uint64_t column_bytes = 8ull * static_cast<std::uint64_t>(nr_) *
