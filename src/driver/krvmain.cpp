@@ -1,5 +1,6 @@
 #include "driver/krvmain.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,11 +10,13 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <span>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -30,6 +33,7 @@
 #include "output/outfile.h"
 #include "output/provenance.h"
 #include "stop.h"
+#include "tables/extension.h"
 #include "tables/sources.h"
 
 namespace kirva {
@@ -102,6 +106,9 @@ std::string slurp(const std::string& name) {
   return text;
 }
 
+// The tables of "grnfun.ext" that --isotropic adds: the elastic explosion.
+constexpr std::array<extension::Descriptor, 1> kExtensionTables = {{{SourceType::ex, 0.0}}};
+
 std::string progress(double zrec) {
   char buf[64];
   std::snprintf(buf, sizeof buf, "Procedding zrec:%14.3f", zrec);
@@ -159,6 +166,7 @@ struct RunSetup {
   std::unique_ptr<LayerTable> lt = std::make_unique<LayerTable>();
   std::unique_ptr<RowTable> rows = std::make_unique<RowTable>();
   std::string jsonpath;
+  std::string extpath;  // the explosion's tables of --isotropic
   int nworkers = 1;
 };
 
@@ -177,10 +185,19 @@ void set_up_run(const RunOptions& opt, Console& con, RunSetup& run) {
   // The smoothing length of the run: the input's rhalf unless the command line sets it.
   inp.rhalf = smoothing_length(opt, inp.rhalf);
   run.jsonpath = inp.outdir + "grnfun.json";
+  run.extpath = inp.outdir + extension::kFileName;
   for (int s = 1; s <= 3; ++s) {
     if (inp.grnpath[s] == run.jsonpath)
       throw Stop(" Error in krvmain: the name grnfun.json is kept for the provenance of the run!");
+    if (inp.grnpath[s] == run.extpath)
+      throw Stop(" Error in krvmain: the name grnfun.ext is kept for the explosion's tables!");
   }
+  // A run without --isotropic removes the grnfun.ext of an earlier run at its end; one that could
+  // not be removed is said before the work is done (an --isotropic run's file checks itself).
+  struct stat st;
+  if (!opt.isotropic && ::lstat(run.extpath.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+    throw Stop(" Error in output: cannot remove file '" + run.extpath +
+               "': " + std::strerror(EISDIR));
   con.line("   ");
 
   int ierr = 0;
@@ -202,6 +219,7 @@ struct RunLoop {
   Progress& display;
   GrnAllWriter all;
   std::array<GrnTextWriter, 4> texts;  // 1..3: the tables of the source types
+  GrnExtWriter ext;                    // --isotropic: the explosion's tables
   SourceDepthPool pool;
   // The Bessel tables depend only on their order: filled once per run, for the orders 0, 1, 2
   // of the CLVD, the dip-slip and the strike-slip, when the first observation depth needs them.
@@ -215,8 +233,63 @@ struct RunLoop {
       : opt(o), run(r), con(c), display(d), pool(r.nworkers) {}
 };
 
+// The tables of source type `type` at observation depth k (1-based), its source depths computed
+// side by side and handed in order to `binary` (the bytes of the table in grnfun.all or
+// grnfun.ext) and at the first observation depth to the type's text table, if it has one.
+void compute_type(int k, SourceType type, GrnTextWriter* text,
+                  const std::function<void(std::string_view)>& binary, RunLoop& loop) {
+  const RunInput& inp = *loop.run.inp;
+  const LayerTable& lt = *loop.run.lt;
+  const SourceTypeInfo& info = source_info(type);
+  const int s = static_cast<int>(type) + 1;  // the type's number in the input and tables
+  const double zrec = inp.zrec(k);
+  const double mu = loop.pair.receiver.mu;
+  const double lambda = loop.pair.receiver.lambda;
+  Console& con = loop.con;
+  if (k == 1) {
+    loop.title.clear();
+    fmt_a(loop.title, info.title, 45);
+    con.formatted(loop.title);
+    con.flush();
+  }
+  if (k != 1) text = nullptr;
+  if (text != nullptr) {
+    text->open(inp.grnpath[s]);
+    text->head(loop.run.infile, info, inp.nr, inp.r1, inp.r2, inp.nzs, inp.zs1, inp.zs2, zrec,
+               lambda, mu);
+  }
+  // Bessel order = azimuthal order of the source.
+  const BesselTables* bessel = loop.opt.accurate ? nullptr : loop.tab[info.order].get();
+  const AccurateBessel* accurate = loop.opt.accurate ? loop.acc[info.order].get() : nullptr;
+  const RowTable& rows = *loop.run.rows;
+  auto table = [&](double zs, TableWork& w) {
+    if (accurate != nullptr) {
+      compute_table(inp, lt, rows, *accurate, s, zs, zrec, lambda, mu, w);
+    } else {
+      compute_table(inp, lt, rows, *bessel, s, zs, zrec, lambda, mu, w);
+    }
+  };
+  loop.pool.run(
+      inp.nzs,
+      [&](int j, TableWork& w, TableOutput& out) {
+        table(inp.zs(j), w);
+        out.warnings.swap(w.log.text);
+        const std::span<const double> grn(w.grn.v);
+        render_table_binary(out.binary, grn, inp.nr, info);
+        if (text != nullptr) render_table_text(out.text, grn, inp.nr, info);
+      },
+      [&](int, TableOutput& out) {
+        if (!out.warnings.empty()) con.raw(out.warnings);
+        if (text != nullptr) text->rendered(out.text);
+        binary(out.binary);
+        loop.display.table_done();
+      });
+  if (text != nullptr) text->close();
+}
+
 // Observation depth k: its depth record, then the tables of the three source types, their
-// source depths computed side by side and written in order.
+// source depths computed side by side and written in order; with --isotropic then the
+// explosion's, into grnfun.ext.
 void compute_depth(int k, RunLoop& loop) {
   const RunInput& inp = *loop.run.inp;
   const LayerTable& lt = *loop.run.lt;
@@ -239,45 +312,14 @@ void compute_depth(int k, RunLoop& loop) {
   loop.all.depth(zrec, lambda, mu, loop.pair.receiver.ro);
 
   for (const SourceType type : kSourceOrder) {
-    const SourceTypeInfo& info = source_info(type);
-    const int s = static_cast<int>(type) + 1;  // the type's number in the input and tables
-    GrnTextWriter& text = loop.texts[s];
-    if (k == 1) {
-      loop.title.clear();
-      fmt_a(loop.title, info.title, 45);
-      con.formatted(loop.title);
-      con.flush();
-      text.open(inp.grnpath[s]);
-      text.head(loop.run.infile, info, inp.nr, inp.r1, inp.r2, inp.nzs, inp.zs1, inp.zs2, zrec,
-                lambda, mu);
-    }
-    // Bessel order = azimuthal order of the source.
-    const BesselTables* bessel = loop.opt.accurate ? nullptr : loop.tab[info.order].get();
-    const AccurateBessel* accurate = loop.opt.accurate ? loop.acc[info.order].get() : nullptr;
-    const RowTable& rows = *loop.run.rows;
-    auto table = [&](double zs, TableWork& w) {
-      if (accurate != nullptr) {
-        compute_table(inp, lt, rows, *accurate, s, zs, zrec, lambda, mu, w);
-      } else {
-        compute_table(inp, lt, rows, *bessel, s, zs, zrec, lambda, mu, w);
-      }
-    };
-    loop.pool.run(
-        inp.nzs,
-        [&](int j, TableWork& w, TableOutput& out) {
-          table(inp.zs(j), w);
-          out.warnings.swap(w.log.text);
-          const std::span<const double> grn(w.grn.v);
-          render_table_binary(out.binary, grn, inp.nr, info);
-          if (k == 1) render_table_text(out.text, grn, inp.nr, info);
-        },
-        [&](int, TableOutput& out) {
-          if (!out.warnings.empty()) con.raw(out.warnings);
-          if (k == 1) text.rendered(out.text);
-          loop.all.rendered(out.binary);
-          loop.display.table_done();
-        });
-    if (k == 1) text.close();
+    compute_type(
+        k, type, &loop.texts[static_cast<std::size_t>(type) + 1],
+        [&](std::string_view b) { loop.all.rendered(b); }, loop);
+  }
+  if (loop.opt.isotropic) {
+    for (const extension::Descriptor& d : kExtensionTables)
+      compute_type(
+          k, d.type, nullptr, [&](std::string_view b) { loop.ext.rendered(b); }, loop);
   }
 }
 
@@ -286,7 +328,8 @@ void krvmain(const RunOptions& opt, Console& con) {
   set_up_run(opt, con, run);
   const RunInput& inp = *run.inp;
 
-  Progress display(static_cast<long long>(inp.nzrec) * 3 * inp.nzs, ::isatty(STDERR_FILENO));
+  const long long types = 3 + (opt.isotropic ? static_cast<long long>(kExtensionTables.size()) : 0);
+  Progress display(static_cast<long long>(inp.nzrec) * types * inp.nzs, ::isatty(STDERR_FILENO));
   con.attach(&display);
   struct Detach {
     Console& con;
@@ -299,14 +342,20 @@ void krvmain(const RunOptions& opt, Console& con) {
   loop.all.header(lt.nlayer, inp.nr, inp.r1, inp.r2, inp.nzs, inp.zs1, inp.zs2, inp.nzrec,
                   inp.zrec1, inp.zrec2);
   loop.all.layers(lt.nlayer, lt.thick, lt.vp, lt.vs, lt.ro);
+  if (opt.isotropic) {
+    loop.ext.open(run.extpath);
+    loop.ext.head(loop.all.identity(), kExtensionTables);
+  }
   for (int k = 1; k <= inp.nzrec; ++k) compute_depth(k, loop);
   loop.all.close();
+  if (opt.isotropic) loop.ext.close();
 
   // The provenance joins the result files: written under its temporary name now, it replaces an
   // earlier grnfun.json together with them.
   Provenance prov;
   prov.version = kVersion;
   prov.accurate = opt.accurate;
+  prov.isotropic = opt.isotropic;
   prov.args = opt.args;
   prov.threads = opt.threads;
   prov.smoothing_option = opt.smoothing;
@@ -319,10 +368,14 @@ void krvmain(const RunOptions& opt, Console& con) {
   json.write(render_provenance(prov));
   json.close();
   display.finish();
-  // Every file is complete: only now do they replace those of an earlier run, all of them.
+  // Every file is complete: only now do they replace those of an earlier run, all of them. The
+  // earlier run's grnfun.ext goes first, so that no reader ever pairs the new grnfun.all with
+  // its explosion tables; with --isotropic the new one follows the new grnfun.all.
   SignalStops::hold();
+  remove_earlier(run.extpath);
   for (int s = 1; s <= 3; ++s) loop.texts[s].commit();
   loop.all.commit();
+  if (opt.isotropic) loop.ext.commit();
   json.commit();
 
   for (const char* l : kSuccess) con.line(l);

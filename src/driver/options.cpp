@@ -24,6 +24,10 @@ bool parse_options(int argc, const char* const* argv, RunOptions& opt, std::FILE
   app.add_flag("--accurate", opt.accurate,
                "the Green's functions of the point source itself, within about 1e-5 of each "
                "component's peak, instead of the faster smoothed tables");
+  app.add_flag("--isotropic", opt.isotropic,
+               "also the explosion (moment tensor mu I per unit potency), for every source and "
+               "observation depth, in the file grnfun.ext beside grnfun.all; without it a run "
+               "removes an earlier grnfun.ext there");
   auto* osmooth = app.add_option("--smoothing", smoothing,
                                  "smoothing length in km (0 allowed): with --accurate the whole "
                                  "smoothing rule (default 0.0001), otherwise in place of the "

@@ -19,6 +19,7 @@ struct RunOptions {
   std::optional<int> threads;         // --threads: the number of workers
   bool accurate = false;              // --accurate: the point source's own Green's functions
   std::optional<double> smoothing;    // --smoothing, km
+  bool isotropic = false;             // --isotropic: the explosion too, in "grnfun.ext"
   std::vector<std::string> args;      // the arguments as given, for the provenance file
 };
 

@@ -22,14 +22,14 @@ struct TableWork {
   DepthPair pair;  // the rows of zs and zrec and their moduli
 };
 
-// Fills w.grn for source type `type` (1 strike-slip, 2 dip-slip, 3 CLVD) at source depth zs and
+// Fills w.grn for source type `type` (1 strike-slip, 2 dip-slip, 3 CLVD, 4 explosion) at source depth zs and
 // observation depth zrec, where the Lame constants are lambda and mu. rows holds the kernels'
 // constants of the rows of lt, tab the Bessel tables of the type's order
 // (tables/sources.h).
 void compute_table(const RunInput& inp, const LayerTable& lt, const RowTable& rows,
                    const BesselTables& tab, int type, double zs, double zrec, double lambda,
                    double mu, TableWork& w);
-// The same in accurate mode: the tables `acc` of order 3 - type, inp.rhalf as the smoothing
+// The same in accurate mode: the tables `acc` of the type's order, inp.rhalf as the smoothing
 // length of every distance.
 void compute_table(const RunInput& inp, const LayerTable& lt, const RowTable& rows,
                    const AccurateBessel& acc, int type, double zs, double zrec, double lambda,

@@ -5,10 +5,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <tuple>
 
 #include "library/interp.h"
 #include "stop.h"
@@ -45,6 +49,64 @@ double get_f64(const unsigned char* p) {
   stop_at(path, "not a grnfun.all file: expected " + expected + ", found " + found);
 }
 
+// Maps the regular file at path read-only (nothing is mapped for an empty file). False, and
+// nothing mapped, when there is no such file and it is `optional`.
+bool map_file(const std::string& path, bool optional, const unsigned char*& base,
+              std::uint64_t& size) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    if (optional && errno == ENOENT) return false;
+    stop_at(path, std::string("cannot open: ") + std::strerror(errno));
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) {
+    const int err = errno;
+    ::close(fd);
+    stop_at(path, std::string("cannot read: ") + std::strerror(err));
+  }
+  if (!S_ISREG(st.st_mode)) {
+    ::close(fd);
+    stop_at(path, "cannot read: not a regular file");
+  }
+  size = static_cast<std::uint64_t>(st.st_size);
+  if (size > 0) {
+    void* m = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+    const int err = errno;
+    ::close(fd);
+    if (m == MAP_FAILED) stop_at(path, std::string("cannot map: ") + std::strerror(err));
+    base = static_cast<const unsigned char*>(m);
+  } else {
+    ::close(fd);
+  }
+  return true;
+}
+
+void unmap(const unsigned char*& base, std::uint64_t size) {
+  if (base != nullptr) ::munmap(const_cast<unsigned char*>(base), size);
+  base = nullptr;
+}
+
+// Bytes as a quoted text, those that are not printable ASCII as \xNN.
+std::string quoted(const unsigned char* p, std::size_t n) {
+  std::string s = "\"";
+  for (std::size_t i = 0; i < n; ++i) {
+    if (p[i] >= 0x20 && p[i] < 0x7f && p[i] != '"' && p[i] != '\\') {
+      s += static_cast<char>(p[i]);
+    } else {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\x%02x", p[i]);
+      s += buf;
+    }
+  }
+  return s + "\"";
+}
+
+std::string number(double v) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.17g", v);
+  return buf;
+}
+
 }  // namespace
 
 GreenLibrary::GreenLibrary(const std::string& path) : path_(path) {
@@ -53,28 +115,7 @@ GreenLibrary::GreenLibrary(const std::string& path) : path_(path) {
     stop_foreign(path_, expected, found);
   };
 
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) fail(std::string("cannot open: ") + std::strerror(errno));
-  struct stat st {};
-  if (::fstat(fd, &st) != 0) {
-    const int err = errno;
-    ::close(fd);
-    fail(std::string("cannot read: ") + std::strerror(err));
-  }
-  if (!S_ISREG(st.st_mode)) {
-    ::close(fd);
-    fail("cannot read: not a regular file");
-  }
-  size_ = static_cast<std::uint64_t>(st.st_size);
-  if (size_ > 0) {
-    void* m = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd, 0);
-    const int err = errno;
-    ::close(fd);
-    if (m == MAP_FAILED) fail(std::string("cannot map: ") + std::strerror(err));
-    base_ = static_cast<const unsigned char*>(m);
-  } else {
-    ::close(fd);
-  }
+  map_file(path_, false, base_, size_);
 
   try {
     if (size_ < layout::kHeaderBytes)
@@ -148,15 +189,120 @@ GreenLibrary::GreenLibrary(const std::string& path) : path_(path) {
       mu_.push_back(v[2]);
       rho_.push_back(v[3]);
     }
+    open_extension();
   } catch (...) {
-    if (base_ != nullptr) ::munmap(const_cast<unsigned char*>(base_), size_);
-    base_ = nullptr;
+    unmap(ext_base_, ext_size_);
+    unmap(base_, size_);
     throw;
   }
 }
 
 GreenLibrary::~GreenLibrary() {
-  if (base_ != nullptr) ::munmap(const_cast<unsigned char*>(base_), size_);
+  unmap(ext_base_, ext_size_);
+  unmap(base_, size_);
+}
+
+// The "grnfun.ext" beside the file (tables/extension.h), when there is one: checked whole
+// against the layout and against this file before any of it is read.
+void GreenLibrary::open_extension() {
+  const std::size_t slash = path_.find_last_of('/');
+  ext_path_ = (slash == std::string::npos ? std::string() : path_.substr(0, slash + 1)) +
+              extension::kFileName;
+  if (!map_file(ext_path_, true, ext_base_, ext_size_)) return;
+  auto foreign = [&](const std::string& expected, const std::string& found) {
+    stop_at(ext_path_, "not a grnfun.ext file: expected " + expected + ", found " + found);
+  };
+  const unsigned char* e = ext_base_;
+
+  if (ext_size_ < extension::kHeadBytes)
+    foreign("a head of 16 bytes", std::to_string(ext_size_) + " bytes in all");
+  if (std::memcmp(e, extension::kMagic, sizeof extension::kMagic) != 0)
+    foreign("the magic " + quoted(reinterpret_cast<const unsigned char*>(extension::kMagic),
+                                  sizeof extension::kMagic),
+            quoted(e, sizeof extension::kMagic));
+  const std::int32_t version = get_i32(e + extension::kVersionOffset);
+  if (version != extension::kVersion)
+    foreign("version " + std::to_string(extension::kVersion), std::to_string(version));
+  const std::int32_t ntables = get_i32(e + extension::kNtablesOffset);
+  if (ntables < 1) foreign("at least 1 table", std::to_string(ntables));
+
+  const std::uint64_t prefix = extension::descriptor_offset(nlayer_, ntables);
+  if (ext_size_ < prefix)
+    stop_at(ext_path_, "truncated or foreign grnfun.ext: expected at least " +
+                           std::to_string(prefix) + " bytes for the head, the identity of nlayer " +
+                           std::to_string(nlayer_) + " and " + std::to_string(ntables) +
+                           " descriptors, found " + std::to_string(ext_size_));
+
+  // The identity: a copy of this file's header and layer rows.
+  const std::uint64_t nid = extension::identity_bytes(nlayer_);
+  const unsigned char* id = e + extension::kHeadBytes;
+  if (std::memcmp(id, base_, nid) != 0) {
+    std::uint64_t i = 0;
+    while (id[i] == base_[i]) ++i;
+    stop_at(ext_path_, "belongs to another run: expected a copy of the header and layer rows of " +
+                           path_ + " (" + std::to_string(nid) + " bytes from byte " +
+                           std::to_string(extension::kHeadBytes) +
+                           "), found other bytes from byte " +
+                           std::to_string(extension::kHeadBytes + i));
+  }
+
+  for (int i = 0; i < ntables; ++i) {
+    const unsigned char* p = e + extension::descriptor_offset(nlayer_, i);
+    const std::int32_t type = get_i32(p);
+    const std::int32_t reserved = get_i32(p + 4);
+    const double time = get_f64(p + 8);
+    const std::string which = " in descriptor " + std::to_string(i + 1);
+    const int ntypes = static_cast<int>(kSourceTypes.size());
+    if (type < 1 || type > ntypes)
+      foreign("a source type from 1 to " + std::to_string(ntypes) + which, std::to_string(type));
+    if (reserved != 0) foreign("0 in the reserved field" + which, std::to_string(reserved));
+    if (!std::isfinite(time))
+      foreign("a finite time after the source" + which, "a value that is not");
+    if (time < 0.0) foreign("a time after the source of at least 0" + which, number(time));
+    const extension::Descriptor d{static_cast<SourceType>(type - 1), time};
+    for (const SourceType t : kSourceOrder)
+      if (d.type == t && time == 0.0)
+        foreign("no table of grnfun.all (source types 1 to 3 at time 0)" + which,
+                "source type " + std::to_string(type) + " at time 0");
+    if (d.type == SourceType::ex && time == 0.0) ex_table_ = i;
+    ext_tables_.push_back(d);
+  }
+  // No two alike: sorted by type, time and position, so that a file of many descriptors takes
+  // no quadratic time.
+  std::vector<std::tuple<int, double, int>> keys;
+  for (int i = 0; i < ntables; ++i) {
+    const extension::Descriptor& d = ext_tables_[static_cast<std::size_t>(i)];
+    keys.emplace_back(static_cast<int>(d.type), d.time, i);
+  }
+  std::sort(keys.begin(), keys.end());
+  for (std::size_t u = 1; u < keys.size(); ++u)
+    if (std::get<0>(keys[u]) == std::get<0>(keys[u - 1]) &&
+        std::get<1>(keys[u]) == std::get<1>(keys[u - 1]))
+      foreign("one table of each source type and time",
+              "descriptors " + std::to_string(std::get<2>(keys[u - 1]) + 1) + " and " +
+                  std::to_string(std::get<2>(keys[u]) + 1) + " alike");
+
+  // The exact length; the sum stops short of overflow for counts no file of this machine holds.
+  const std::uint64_t column_bytes = 8ull * static_cast<std::uint64_t>(nr_) *
+                                     static_cast<std::uint64_t>(nzs_) *
+                                     static_cast<std::uint64_t>(nzrec_);
+  std::uint64_t want = prefix;
+  bool beyond = false;
+  for (const extension::Descriptor& d : ext_tables_) {
+    const std::uint64_t add = static_cast<std::uint64_t>(source_info(d.type).ncomp) * column_bytes;
+    if (want > UINT64_MAX - add) {
+      beyond = true;
+      break;
+    }
+    want += add;
+  }
+  if (beyond || want != ext_size_)
+    stop_at(ext_path_, "truncated or foreign grnfun.ext: expected " +
+                           (beyond ? std::string("more than 2^64") : std::to_string(want)) +
+                           " bytes for " + std::to_string(ntables) + " table" +
+                           (ntables == 1 ? "" : "s") + " of nr " + std::to_string(nr_) + ", nzs " +
+                           std::to_string(nzs_) + ", nzrec " + std::to_string(nzrec_) + ", found " +
+                           std::to_string(ext_size_));
 }
 
 double GreenLibrary::layer(int l, int field) const {
@@ -189,6 +335,14 @@ std::span<const double> GreenLibrary::column(int k, SourceType t, int j, Compone
     throw Stop(path_ + ": no table at observation depth " + std::to_string(k) + ", source depth " +
                std::to_string(j) + " (0 to " + std::to_string(nzrec_ - 1) + ", 0 to " +
                std::to_string(nzs_ - 1) + ")");
+  if (t == SourceType::ex) {
+    if (!has_isotropic())
+      throw Stop(path_ + ": no explosion table: run kirva with --isotropic to make one");
+    const int ci = component_index(t, c);
+    if (ci < 0) return {};
+    const auto off = extension::column_offset(ext_tables_, nlayer_, nr_, nzs_, k, ex_table_, j, ci);
+    return {reinterpret_cast<const double*>(ext_base_ + off), static_cast<std::size_t>(nr_)};
+  }
   const int ci = component_index(t, c);
   if (ci < 0) return {};
   const auto off = layout::column_offset(nlayer_, nr_, nzs_, k, t, j, ci);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tables/extension.h"
 #include "tables/sources.h"
 
 namespace kirva {
@@ -16,14 +17,18 @@ namespace kirva {
 class GreenLibrary {
  public:
   // Maps the file and checks it: counts in their ranges, finite header, layer and depth-record
-  // values, the length formula exact. On any fault throws kirva::Stop with one line naming the
-  // file, what was expected and what was found.
+  // values, the length formula exact. A "grnfun.ext" in the same directory is mapped and checked
+  // whole as well: magic, version, its copy of this file's header and layer rows (an extension
+  // of another run is refused), its descriptors, its exact length. On any fault throws
+  // kirva::Stop with one line naming the file, what was expected and what was found.
   explicit GreenLibrary(const std::string& path);
   ~GreenLibrary();
   GreenLibrary(const GreenLibrary&) = delete;
   GreenLibrary& operator=(const GreenLibrary&) = delete;
 
   const std::string& path() const { return path_; }
+  // The path of the "grnfun.ext" beside the file, whether there is one or not.
+  const std::string& extension_path() const { return ext_path_; }
   int nr() const { return nr_; }
   int nzs() const { return nzs_; }
   int nzrec() const { return nzrec_; }
@@ -62,7 +67,7 @@ class GreenLibrary {
 
   // Whether the run also computed the explosion (kirva --isotropic): its tables are then read
   // from the "grnfun.ext" beside the file (tables/extension.h), checked like the file itself.
-  bool has_isotropic() const;
+  bool has_isotropic() const { return ex_table_ >= 0; }
 
   // The nr values of component c over the distances at observation depth k, source type t and
   // source depth j; an empty span for a component the type does not write (the CLVD's and the
@@ -72,10 +77,18 @@ class GreenLibrary {
 
  private:
   double layer(int l, int field) const;
+  void open_extension();
 
   std::string path_;
   const unsigned char* base_ = nullptr;
   std::uint64_t size_ = 0;
+  // The "grnfun.ext" beside the file: mapped when there is one, its descriptors, and the index
+  // of the explosion's elastic table among them (-1: none).
+  std::string ext_path_;
+  const unsigned char* ext_base_ = nullptr;
+  std::uint64_t ext_size_ = 0;
+  std::vector<extension::Descriptor> ext_tables_;
+  int ex_table_ = -1;
   int nlayer_ = 0, nr_ = 0, nzs_ = 0, nzrec_ = 0;
   double r1_ = 0, r2_ = 0, zs1_ = 0, zs2_ = 0, zrec1_ = 0, zrec2_ = 0;
   std::vector<double> r_, zs_, zrec_, lambda_, mu_, rho_;

@@ -53,6 +53,7 @@ void GrnAllWriter::header(int nlayer, int nr, double r1, double r2, int nzs, dou
   at(layout::kZrec1, [&] { put_f64(zrec1); });
   at(layout::kZrec2, [&] { put_f64(zrec2); });
   file_.write(head);
+  identity_ = head;
 }
 
 void GrnAllWriter::layers(int nlayer, std::span<const double> thick, std::span<const double> vp,
@@ -65,7 +66,21 @@ void GrnAllWriter::layers(int nlayer, std::span<const double> thick, std::span<c
     put_f64(vs[i]);
     put_f64(ro[i]);
     file_.write(bytes_);
+    identity_ += bytes_;
   }
+}
+
+void GrnExtWriter::head(std::string_view identity, std::span<const extension::Descriptor> tables) {
+  std::string b(extension::kMagic, sizeof extension::kMagic);
+  put_le(b, static_cast<std::uint32_t>(extension::kVersion));
+  put_le(b, static_cast<std::uint32_t>(tables.size()));
+  b.append(identity);
+  for (const extension::Descriptor& d : tables) {
+    put_le(b, static_cast<std::uint32_t>(static_cast<int>(d.type) + 1));  // 1-based
+    put_le(b, std::uint32_t{0});                                          // reserved
+    put_le(b, std::bit_cast<std::uint64_t>(d.time));
+  }
+  file_.write(b);
 }
 
 void GrnAllWriter::depth(double zrec, double lambda, double mu, double ro) {

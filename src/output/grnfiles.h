@@ -1,5 +1,6 @@
-// The four result files of a run: the binary file "grnfun.all" with everything, and the three
-// text tables (strike-slip, dip-slip, CLVD) of the first observation depth.
+// The result files of a run: the binary file "grnfun.all" with everything, the three text tables
+// (strike-slip, dip-slip, CLVD) of the first observation depth, and with --isotropic the binary
+// file "grnfun.ext" of the explosion's tables.
 //
 // The writers know plain values only. A Green's function table is passed as the ten components of
 // every distance, distance by distance: component k (1..10: uz, ur, ut, ezz, err, ett, ezr, ert,
@@ -11,6 +12,7 @@
 #include <string_view>
 
 #include "output/outfile.h"
+#include "tables/extension.h"
 #include "tables/sources.h"
 
 namespace kirva {
@@ -42,13 +44,34 @@ class GrnAllWriter {
   void close() { file_.close(); }
   // Moves the closed file onto its name (OutFile::commit).
   void commit() { file_.commit(); }
+  // The header and layer rows as written: the identity of the run that "grnfun.ext" copies.
+  const std::string& identity() const { return identity_; }
 
  private:
   void put_i32(int v);
   void put_f64(double v);
 
   OutFile file_;
-  std::string bytes_;  // staging of the current block, reused
+  std::string bytes_;     // staging of the current block, reused
+  std::string identity_;  // the header and layer rows
+};
+
+// "grnfun.ext", in the layout of tables/extension.h: the head, the identity of the run's
+// "grnfun.all" and the descriptors, then per observation depth the tables of every descriptor.
+class GrnExtWriter {
+ public:
+  void open(const std::string& path) { file_.open(path); }
+  // Magic, version, the number of tables, the identity (GrnAllWriter::identity) and the
+  // descriptors.
+  void head(std::string_view identity, std::span<const extension::Descriptor> tables);
+  // A table already rendered by render_table_binary.
+  void rendered(std::string_view bytes) { file_.write(bytes); }
+  void close() { file_.close(); }
+  // Moves the closed file onto its name (OutFile::commit).
+  void commit() { file_.commit(); }
+
+ private:
+  OutFile file_;
 };
 
 // One text table, lines ending in CR LF.

@@ -152,6 +152,17 @@ void OutFile::discard() noexcept {
   release(slot_);
 }
 
+void remove_earlier(const std::string& path) {
+  if (::unlink(path.c_str()) == 0) {
+    sync_directory(path);
+    return;
+  }
+  const int err = errno;
+  if (err == ENOENT) return;
+  throw Stop(std::string(" Error in output: cannot remove file '") + path +
+             "': " + std::strerror(err));
+}
+
 void OutFile::fail(const char* what, int err) {
   if (fd_ >= 0) {
     ::close(fd_);

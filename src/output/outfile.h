@@ -50,6 +50,10 @@ class OutFile {
   std::size_t used_ = 0;
 };
 
+// Removes the file `path` that an earlier run left, if there is one; any other failure than its
+// absence becomes a kirva::Stop naming the path and the system's reason.
+void remove_earlier(const std::string& path);
+
 // Removes every temporary file of an uncommitted OutFile of the process. Only system calls that
 // are safe in a signal handler: the handler of a stopped run calls it before the process ends.
 void remove_temporaries() noexcept;

@@ -105,7 +105,10 @@ std::string render_provenance(const Provenance& p) {
   o += "  \"options\": {\"accurate\": ";
   o += p.accurate ? "true" : "false";
   o += ", \"smoothing_km\": " + (p.smoothing_option ? number(*p.smoothing_option) : "null");
-  o += ", \"threads\": " + (p.threads ? std::to_string(*p.threads) : "null") + "},\n";
+  o += ", \"threads\": " + (p.threads ? std::to_string(*p.threads) : "null");
+  // Only when given, so that the provenance of a run without it is what it always was.
+  if (p.isotropic) o += ", \"isotropic\": true";
+  o += "},\n";
   o += "  \"smoothing_m\": " + number(p.smoothing) + ",\n";
   o += "  \"smoothing_rule\": " +
        json_string(p.accurate ? "smoothing_m at every distance"

@@ -12,6 +12,7 @@ namespace kirva {
 struct Provenance {
   std::string version;
   bool accurate = false;
+  bool isotropic = false;                  // --isotropic: recorded only when given
   std::vector<std::string> args;           // the command line after the program name
   std::optional<int> threads;              // --threads as given
   std::optional<double> smoothing_option;  // --smoothing as given, km

@@ -13,7 +13,7 @@ struct SourceTerms {
   int csign = 1;              // sign of the P-SV/SH coupling terms of the type (tables/sources.h)
 };
 
-// type 1 strike-slip, 2 dip-slip, 3 CLVD; mu is the source shear modulus and ro, vp, vs the
+// type 1 strike-slip, 2 dip-slip, 3 CLVD, 4 explosion (tables/sources.h); mu is the source shear modulus and ro, vp, vs the
 // properties of the source row.
 void krvmoment(int type, double mu, double ro, double vp, double vs, SourceTerms& src);
 

@@ -27,7 +27,7 @@ TEST(CommandLine, HelpAndVersionAnswerAndStopWithoutARun) {
   auto r = run_kirva(dir.path(), {"--help"});
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.out.find("Usage: kirva [OPTIONS] [INPUT-FILE]"), std::string::npos);
-  for (const char* o : {"--threads", "--accurate", "--smoothing", "--version"})
+  for (const char* o : {"--threads", "--accurate", "--smoothing", "--isotropic", "--version"})
     EXPECT_NE(r.out.find(o), std::string::npos) << o;
   EXPECT_EQ(r.out.find("Welcome"), std::string::npos);
   r = run_kirva(dir.path(), {"--version", "in.inp"});
@@ -165,15 +165,45 @@ TEST(Provenance, EveryRunWritesItBesideTheBinaryFile) {
             std::string::npos);
   EXPECT_NE(j.find("\"smoothing_m\": 0.10000000000000001,"), std::string::npos);
   EXPECT_NE(j.find("\"smoothing_rule\": \"smoothing_m at every distance\""), std::string::npos);
+
+  // --isotropic is recorded when given, and only then (the documents above have no such key).
+  TempDir iso;
+  write_file(iso / "in.inp", trace_input());
+  ASSERT_EQ(run_kirva(iso.path(), {"--isotropic", "in.inp"}).status, 0);
+  EXPECT_NE(read_file(iso / "grnfun.json")
+                .find("\"options\": {\"accurate\": false, \"smoothing_km\": null, \"threads\": "
+                      "null, \"isotropic\": true},\n"),
+            std::string::npos);
+  EXPECT_EQ(j.find("isotropic"), std::string::npos);
 }
 
-TEST(Provenance, ATableMayNotTakeItsName) {
-  TempDir dir;
-  write_file(dir / "in.inp", trace_with(5, "'./' a grnfun.json c"));
-  const auto r = run_kirva(dir.path(), {"in.inp"});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, K + "the name grnfun.json is kept for the provenance of the run!\n");
-  EXPECT_EQ(dir.entries(), std::vector<std::string>{"in.inp"});
+// Nor the name of the explosion's tables, with --isotropic or without (a run without it removes
+// an earlier grnfun.ext).
+TEST(Provenance, ATableMayNotTakeItsNameNorThatOfTheExplosionsTables) {
+  const struct {
+    const char* names;
+    std::vector<std::string> args;
+    std::string err;
+  } cases[] = {
+      {"'./' a grnfun.json c",
+       {"in.inp"},
+       "the name grnfun.json is kept for the provenance of the run!"},
+      {"'./' a b grnfun.ext",
+       {"in.inp"},
+       "the name grnfun.ext is kept for the explosion's tables!"},
+      {"'./' grnfun.ext b c",
+       {"--isotropic", "in.inp"},
+       "the name grnfun.ext is kept for the explosion's tables!"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.names);
+    TempDir dir;
+    write_file(dir / "in.inp", trace_with(5, c.names));
+    const auto r = run_kirva(dir.path(), c.args);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, K + c.err + "\n");
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"in.inp"});
+  }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Whole runs of kirva in a temporary directory: the console, the four files and their layout.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <string>
@@ -116,6 +117,70 @@ TEST(Run, TheWorkedExample) {
   EXPECT_NE(field(1), "  0.000000E+00");
 }
 
+// --isotropic adds the explosion in grnfun.ext and its title to the console, in either mode, and
+// changes no byte of the four files; grnfun.json differs in the arguments and the option only.
+TEST(Run, IsotropicAddsTheExplosionBesideTheUnchangedFiles) {
+  const std::string input = trace_with(3, "3 1.0 2.0");  // three source depths
+  std::string plain_ext;
+  for (const bool accurate : {false, true}) {
+    SCOPED_TRACE(accurate ? "accurate" : "plain");
+    const std::vector<std::string> mode =
+        accurate ? std::vector<std::string>{"--accurate"} : std::vector<std::string>{};
+    TempDir a, b;
+    write_file(a / "in.inp", input);
+    write_file(b / "in.inp", input);
+    std::vector<std::string> args = mode, iso = mode;
+    args.push_back("in.inp");
+    iso.insert(iso.end(), {"--isotropic", "in.inp"});
+    const auto ra = run_kirva(a.path(), args);
+    const auto rb = run_kirva(b.path(), iso);
+    ASSERT_EQ(ra.status, 0) << ra.err;
+    ASSERT_EQ(rb.status, 0) << rb.err;
+    for (const char* f : {"grnfun.all", "ss.grn", "ds.grn", "cl.grn"})
+      EXPECT_TRUE(read_file(a / f) == read_file(b / f)) << f;
+    EXPECT_EQ(b.entries(), (std::vector<std::string>{"cl.grn", "ds.grn", "grnfun.all", "grnfun.ext",
+                                                     "grnfun.json", "in.inp", "ss.grn"}));
+    auto out = split_lines(ra.out);
+    const auto clvd =
+        std::find(out.begin(), out.end(), "Source type: compensated linear vector dipole");
+    ASSERT_NE(clvd, out.end());
+    out.insert(clvd + 1, "Source type: explosion                       ");
+    EXPECT_EQ(split_lines(rb.out), out);
+    auto ja = split_lines(read_file(a / "grnfun.json"));
+    auto jb = split_lines(read_file(b / "grnfun.json"));
+    ASSERT_EQ(ja.size(), jb.size());
+    for (std::size_t i = 0; i < ja.size(); ++i) {
+      if (ja[i].find("\"arguments\"") == std::string::npos &&
+          ja[i].find("\"options\"") == std::string::npos) {
+        EXPECT_EQ(ja[i], jb[i]);
+      }
+    }
+
+    // grnfun.ext: the head, the identity of grnfun.all, one descriptor (explosion, time 0), then
+    // per observation depth 7 components of the three source depths at three distances.
+    const std::string all = read_file(b / "grnfun.all"), ext = read_file(b / "grnfun.ext");
+    const std::size_t identity = 64 + 32 * tr::trace_nlayer;
+    ASSERT_EQ(ext.size(), 16 + identity + 16 + 8 * 7 * 3 * 3);
+    EXPECT_EQ(ext.substr(0, 8), "KIRVAEXT");
+    EXPECT_EQ(le_i32(ext, 8), 1);
+    EXPECT_EQ(le_i32(ext, 12), 1);
+    EXPECT_TRUE(ext.substr(16, identity) == all.substr(0, identity));
+    EXPECT_EQ(le_i32(ext, 16 + identity), 4);
+    EXPECT_EQ(le_i32(ext, 20 + identity), 0);
+    EXPECT_EQ(le_f64(ext, 24 + identity), 0.0);
+    // The explosion lifts the surface above it: uz (down) < 0 at every distance.
+    for (int j = 0; j < 3; ++j)
+      for (int i = 0; i < 3; ++i)
+        EXPECT_LT(le_f64(ext, 32 + identity + 8 * (21 * j + i)), 0.0) << j << " " << i;
+    if (!accurate) {
+      plain_ext = ext;
+    } else {
+      EXPECT_EQ(ext.size(), plain_ext.size());
+      EXPECT_NE(ext, plain_ext);
+    }
+  }
+}
+
 TEST(Run, PromptAndReplacedFiles) {
   TempDir dir;
   write_file(dir / "trace.inp", trace_input());
@@ -220,13 +285,16 @@ TEST(Run, WorkerCountChangesNoByte) {
       "4  15.0 6.6  3.8  2900.0",
       "5  15.0 8.0  4.5  3300.0",
   });
-  std::array<std::string, 4> files{"grnfun.all", "ss.grn", "ds.grn", "cl.grn"};
-  std::array<std::string, 4> serial;
+  // With --isotropic: the four files are those of a run without it (Run.Isotropic...), and the
+  // explosion's tables take the workers too.
+  std::array<std::string, 5> files{"grnfun.all", "ss.grn", "ds.grn", "cl.grn", "grnfun.ext"};
+  std::array<std::string, 5> serial;
   std::string serial_out;
   for (const char* threads : {"1", "3"}) {
     TempDir dir;
     write_file(dir / "layered.inp", input);
-    const auto r = run_kirva(dir.path(), {"layered.inp"}, "", {{"KIRVA_THREADS", threads}});
+    const auto r =
+        run_kirva(dir.path(), {"--isotropic", "layered.inp"}, "", {{"KIRVA_THREADS", threads}});
     ASSERT_EQ(r.status, 0) << r.err;
     for (std::size_t i = 0; i < files.size(); ++i) {
       const std::string bytes = read_file(dir / files[i]);

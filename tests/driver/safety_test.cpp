@@ -1,6 +1,7 @@
 // Runs that lose nothing: whatever stops a run (a signal, a full disk, a sampling that cannot be
 // computed), the files of an earlier run stay byte for byte as they were and no temporary file
-// is left; a run that succeeds replaces all four. And the progress display on a terminal.
+// is left; a run that succeeds replaces all four, and the explosion's tables of an earlier
+// --isotropic run. And the progress display on a terminal.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -26,10 +27,11 @@ using testing::trace_input;
 using testing::trace_with;
 using testing::write_file;
 
-// The result files of a run, the provenance among them.
-constexpr std::size_t kNFiles = 5;
-const std::array<std::string, kNFiles> kFiles{"grnfun.all", "ss.grn", "ds.grn", "cl.grn",
-                                              "grnfun.json"};
+// The result files of a run, the provenance among them, and the explosion's tables of
+// --isotropic (empty when there are none).
+constexpr std::size_t kNFiles = 6;
+const std::array<std::string, kNFiles> kFiles{"grnfun.all", "ss.grn",      "ds.grn",
+                                              "cl.grn",     "grnfun.json", "grnfun.ext"};
 
 std::array<std::string, kNFiles> result_files(const TempDir& dir) {
   std::array<std::string, kNFiles> f;
@@ -37,21 +39,31 @@ std::array<std::string, kNFiles> result_files(const TempDir& dir) {
   return f;
 }
 
-// The directory of an earlier run of the worked example: its four files and the next input.
+const std::vector<std::string> kFive{"cl.grn",      "ds.grn", "grnfun.all",
+                                     "grnfun.json", "in.inp", "ss.grn"};
+const std::vector<std::string> kSix{"cl.grn",      "ds.grn", "grnfun.all", "grnfun.ext",
+                                    "grnfun.json", "in.inp", "ss.grn"};
+
+// The directory of an earlier run of the worked example (with the options given): its files and
+// the next input.
 struct EarlierRun {
   TempDir dir;
   std::array<std::string, kNFiles> files;
-  explicit EarlierRun(const std::string& next_input) {
+  std::vector<std::string> entries;
+  explicit EarlierRun(const std::string& next_input, const std::vector<std::string>& options = {}) {
     write_file(dir / "in.inp", trace_input());
-    const auto r = run_kirva(dir.path(), {"in.inp"});
+    std::vector<std::string> args = options;
+    args.push_back("in.inp");
+    const auto r = run_kirva(dir.path(), args);
     EXPECT_EQ(r.status, 0) << r.err;
     files = result_files(dir);
+    entries = dir.entries();
+    EXPECT_EQ(entries, options.empty() ? kFive : kSix);
     write_file(dir / "in.inp", next_input);
   }
   // Exactly the earlier files and the input: nothing replaced, nothing left over.
   void expect_untouched() const {
-    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"cl.grn", "ds.grn", "grnfun.all",
-                                                       "grnfun.json", "in.inp", "ss.grn"}));
+    EXPECT_EQ(dir.entries(), entries);
     const auto now = result_files(dir);
     for (std::size_t i = 0; i < kNFiles; ++i)
       EXPECT_TRUE(now[i] == files[i]) << kFiles[i] << " changed";
@@ -69,15 +81,17 @@ struct SignalCase {
   const char* when;  // the progress display at that moment
 };
 
-void stop_runs(const std::vector<SignalCase>& cases) {
+// options: those of the earlier run and of the stopped one.
+void stop_runs(const std::vector<SignalCase>& cases, const std::vector<std::string>& options = {}) {
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.name) + " at '" + c.when + "'");
     // On a busy machine the last table may end before the signal arrives; the run has then
     // succeeded, which tells nothing about a stop, and is tried again.
     for (int attempt = 1;; ++attempt) {
-      EarlierRun earlier(slow_input());
+      EarlierRun earlier(slow_input(), options);
       Launch how;
-      how.args = {"in.inp"};
+      how.args = options;
+      how.args.push_back("in.inp");
       how.env = {{"KIRVA_THREADS", "1"}};
       how.terminal = true;
       Child run(earlier.dir.path(), how);
@@ -108,6 +122,12 @@ TEST(Safety, ARunStoppedBySigintOrSighupLeavesTheEarlierFiles) {
              {SIGINT, "SIGINT", "tables 3 of 6"},
              {SIGINT, "SIGINT", "tables 5 of 6"},
              {SIGHUP, "SIGHUP", "tables 3 of 6"}});
+}
+
+// With --isotropic the explosion's two tables come last, the seventh and the eighth; a stop in
+// them leaves the earlier grnfun.ext too.
+TEST(Safety, AnIsotropicRunStoppedInTheExplosionsTablesLeavesTheEarlierFiles) {
+  stop_runs({{SIGTERM, "SIGTERM", "tables 6 of 8"}}, {"--isotropic"});
 }
 
 TEST(Safety, ASignalIgnoredAtTheStartStaysIgnored) {
@@ -177,12 +197,45 @@ TEST(Safety, ASuccessfulRunReplacesAllFour) {
   const auto now = result_files(earlier.dir), want = result_files(fresh);
   for (std::size_t i = 0; i < kNFiles; ++i) {
     EXPECT_TRUE(now[i] == want[i]) << kFiles[i];
-    EXPECT_FALSE(now[i] == earlier.files[i]) << kFiles[i] << " not replaced";
+    if (kFiles[i] != "grnfun.ext") {  // there before, there after: none
+      EXPECT_FALSE(now[i] == earlier.files[i]) << kFiles[i] << " not replaced";
+    }
   }
   EXPECT_FALSE(std::filesystem::is_symlink(earlier.dir / "ds.grn"));
   EXPECT_EQ(read_file(elsewhere / "kept"), "kept");
-  EXPECT_EQ(earlier.dir.entries(), (std::vector<std::string>{"cl.grn", "ds.grn", "grnfun.all",
-                                                             "grnfun.json", "in.inp", "ss.grn"}));
+  EXPECT_EQ(earlier.dir.entries(), kFive);
+}
+
+// An earlier grnfun.ext goes only with a run that succeeds: then a run without --isotropic
+// removes it (a reader would pair it with the new grnfun.all), and one with it replaces it. A
+// directory of that name, which could not be removed, stops a run before any table.
+TEST(Safety, TheEarlierExplosionTablesGoOnlyWithARunThatSucceeds) {
+  EarlierRun earlier(trace_with(4, "1e30"), {"--isotropic"});
+  auto r = run_kirva(earlier.dir.path(), {"in.inp"});
+  EXPECT_EQ(r.status, 1);
+  earlier.expect_untouched();
+
+  const std::string next = trace_with(4, "20");
+  write_file(earlier.dir / "in.inp", next);
+  r = run_kirva(earlier.dir.path(), {"in.inp"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(earlier.dir.entries(), kFive);
+  TempDir fresh;
+  write_file(fresh / "in.inp", next);
+  ASSERT_EQ(run_kirva(fresh.path(), {"--isotropic", "in.inp"}).status, 0);
+  EXPECT_TRUE(result_files(earlier.dir)[0] == result_files(fresh)[0]);
+
+  r = run_kirva(earlier.dir.path(), {"--isotropic", "in.inp"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(earlier.dir.entries(), kSix);
+  EXPECT_TRUE(result_files(earlier.dir) == result_files(fresh));
+
+  std::filesystem::remove(earlier.dir / "grnfun.ext");
+  std::filesystem::create_directory(earlier.dir / "grnfun.ext");
+  r = run_kirva(earlier.dir.path(), {"in.inp"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, " Error in output: cannot remove file './grnfun.ext': Is a directory\n");
+  EXPECT_EQ(r.out.find("Procedding"), std::string::npos);
 }
 
 TEST(Safety, ASamplingBeyondTheLimitStopsWithItsCount) {
@@ -240,6 +293,13 @@ TEST(Progress, ShownOnATerminalErasedAtTheEndAndTheConsoleUnchanged) {
   ASSERT_NE(last, std::string::npos);
   EXPECT_EQ(r.err.back(), '\r');
   EXPECT_EQ(r.err.find_first_not_of(' ', last + 1), r.err.size() - 1) << r.err;
+
+  // With --isotropic the explosion's tables count too.
+  how.args = {"--isotropic", "in.inp"};
+  Child iso(dir.path(), how);
+  const auto ri = iso.wait(120.0);
+  ASSERT_EQ(ri.status, 0);
+  EXPECT_EQ(ri.err.rfind("\r tables 0 of 8, 0:00 elapsed", 0), 0u) << ri.err;
 }
 
 }  // namespace

@@ -46,8 +46,12 @@ Jumps source_jumps(int type, const Halfspace& hs) {
       b.u = -mu / (2.0 * pi * lp2m);
       b.szr_k = mu * (3.0 * hs.lambda + 2.0 * mu) / (4.0 * pi * lp2m);
       break;
+    case 4:  // explosion: the CLVD's jump of U, and -k 2 mu^2/(2 pi (lambda + 2 mu)) in sigma_zr
+      b.u = -mu / (2.0 * pi * lp2m);
+      b.szr_k = -mu * (2.0 * mu) / (2.0 * pi * lp2m);
+      break;
     default:
-      throw std::invalid_argument("source type must be 1, 2 or 3");
+      throw std::invalid_argument("source type must be 1, 2, 3 or 4");
   }
   return b;
 }

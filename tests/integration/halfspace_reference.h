@@ -4,7 +4,8 @@
 // Components and normalisation are those of the tables: z down, uz positive down, ur away from the
 // source axis, ut toward increasing azimuth (clockwise from north); tensor strains; unit potency
 // (moment mu * 1 m^3); the azimuthal factors taken out (strike-slip: sin 2phi for uz, ur, ezz, err,
-// ett, ezr, duz/dr and cos 2phi for ut, ert, etz; dip-slip: cos phi and sin phi; CLVD: none).
+// ett, ezr, duz/dr and cos 2phi for ut, ert, etz; dip-slip: cos phi and sin phi; CLVD and
+// explosion: none).
 //
 // How the formulas were obtained.
 // 1. Field representation at wavenumber k and azimuthal order n: with Y = J_n(kr) A(phi),
@@ -23,7 +24,13 @@
 // 2. Sources: the jumps that a unit-potency source imposes (strike-slip: k mu/(2 pi) in sigma_zr
 //    and -k mu/(2 pi) in the SH stress; dip-slip: -1/(2 pi) in V and in W; CLVD:
 //    -mu/(2 pi (lambda + 2 mu)) in U and k mu (3 lambda + 2 mu)/(4 pi (lambda + 2 mu)) in
-//    sigma_zr). Every surface amplitude is then (p0 + p1 k) e^{-k zs}.
+//    sigma_zr; explosion, moment tensor mu I: the same jump of U and
+//    -k 2 mu^2/(2 pi (lambda + 2 mu)) in sigma_zr). An axially symmetric moment tensor
+//    M = diag(Mh, Mh, Mzz) jumps U by -Mzz/(2 pi (lambda + 2 mu)) and sigma_zr by
+//    k (Mzz lambda/(lambda + 2 mu) - Mh)/(2 pi); the CLVD is mu diag(-1/2, -1/2, 1). Every surface
+//    amplitude is then (p0 + p1 k) e^{-k zs}. For the explosion the terms in k cancel: its
+//    surface field is Mogi's, uz = -(1 - nu) dV zs/(pi R^3), ur = (1 - nu) dV r/(pi R^3) with
+//    dV = mu/(lambda + 2 mu) (see the tests).
 // 3. Back to distance: uz = int U0 k J_n dk, ur = int k (V0 J_n' + beta W0 J_n/(kr)) dk,
 //    ut = int k (alpha V0 J_n/(kr) - W0 J_n') dk. J_n', J_n/x and their derivatives are written
 //    as sums of J_{n-2} ... J_{n+2}, so every term is a Lipschitz-type integral
@@ -58,8 +65,8 @@ struct Halfspace {
 // Indices into the ten components, in table order.
 enum Component { uz, ur, ut, ezz, err, ett, ezr, ert, etz, duzdr };
 
-// Surface amplitudes U0, V0, W0 of the three source types (1 strike-slip, 2 dip-slip, 3 CLVD) at
-// wavenumber k for a source at depth zs.
+// Surface amplitudes U0, V0, W0 of the source types (1 strike-slip, 2 dip-slip, 3 CLVD,
+// 4 explosion) at wavenumber k for a source at depth zs.
 std::array<double, 3> surface_kernel(int source_type, double zs, double k, const Halfspace& hs);
 
 // int_0^inf k^m exp(-k z) J_nu(k r) dk in closed form, m >= 0, any integer nu, r >= 0, z > 0.

@@ -9,6 +9,7 @@
 #include <array>
 #include <cmath>
 #include <numbers>
+#include <utility>
 #include <vector>
 
 namespace kirva::testref {
@@ -141,7 +142,7 @@ TEST(HalfspaceReference, ClosedFormsAgreeWithQuadratureOverWavenumber) {
   const double zs = 10.0e3;
   const auto rs = distances(zs, 0.02, 20.0, 21);
   for (const auto& hs : media) {
-    for (int type = 1; type <= 3; ++type) {
+    for (int type = 1; type <= 4; ++type) {
       std::vector<std::array<double, 10>> closed, quad;
       for (double r : rs) {
         closed.push_back(surface_green(type, zs, r, hs));
@@ -149,7 +150,8 @@ TEST(HalfspaceReference, ClosedFormsAgreeWithQuadratureOverWavenumber) {
       }
       for (int c = 0; c < 10; ++c) {
         // Components that vanish at the surface (ezr, etz; ut of a dip-slip source; the SH part of
-        // the CLVD) are compared against the size of their kind, displacement or strain.
+        // the CLVD and of the explosion) are compared against the size of their kind,
+        // displacement or strain.
         const double kind = c <= ut ? peak(closed, ur) : peak(closed, err);
         const double p = peak(closed, c);
         if (p < 1e-12 * kind) {
@@ -167,7 +169,7 @@ TEST(HalfspaceReference, ClosedFormsAgreeWithQuadratureOverWavenumber) {
 TEST(HalfspaceReference, ComponentsThatTheFreeSurfaceOrTheSymmetryForbidVanish) {
   for (const auto& hs : media) {
     for (double r : {0.1, 1.0, 3.0, 30.0}) {
-      for (int type = 1; type <= 3; ++type) {
+      for (int type = 1; type <= 4; ++type) {
         const auto g = surface_green(type, 5.0, r, hs);
         EXPECT_EQ(g[ezr], 0.0);
         EXPECT_EQ(g[etz], 0.0);
@@ -183,10 +185,9 @@ TEST(HalfspaceReference, ComponentsThatTheFreeSurfaceOrTheSymmetryForbidVanish) 
         if (type == 2) {
           EXPECT_LT(std::abs(g[ut]), 1e-12 * std::abs(g[ur]));
         }
-        if (type != 3) {
+        if (type <= 2) {
           EXPECT_NE(g[ert], 0.0);
-        }
-        if (type == 3) {
+        } else {  // the CLVD and the explosion
           EXPECT_EQ(g[ut], 0.0);
           EXPECT_EQ(g[ert], 0.0);
           EXPECT_DOUBLE_EQ(g[ett], g[ur] / r);
@@ -293,6 +294,35 @@ TEST(HalfspaceReference, VerticalTensionDipoleIsTwoCrossedThrustsAt45Degrees) {
     EXPECT_NEAR(g[ur] * std::sin(phi), 0.5 * (a[1] + b[1]), 1e-12 * std::abs(g[ur]));
   }
   EXPECT_LT(surface_green(3, d, 0.01, hs)[uz], 0.0);  // the vertical tension lifts the surface
+}
+
+// The explosion of unit potency (moment tensor mu I) at the surface is Mogi's point source of
+// volume change dV = mu/(lambda + 2 mu): uz = -(1 - nu) dV d/(pi R^3) (z down: the surface
+// rises), ur = (1 - nu) dV r/(pi R^3), so err = (1 - nu) dV (R^2 - 3 r^2)/(pi R^5),
+// ett = ur/r and duz/dr = 3 (1 - nu) dV d r/(pi R^5) (Mogi 1958; e.g. Segall, Earthquake and
+// Volcano Deformation, 2010, chapter 7).
+TEST(HalfspaceReference, ExplosionIsMogisPointSource) {
+  for (const auto& hs : media) {
+    const double nu = hs.lambda / (2.0 * (hs.lambda + hs.mu));
+    const double dv = hs.mu / (hs.lambda + 2.0 * hs.mu), c = (1.0 - nu) * dv / pi;
+    for (const double d : {0.7, 5.0}) {
+      for (const double r : {0.01, 0.3, 1.0, 4.0, 30.0}) {
+        const double R = std::hypot(r, d), R3 = R * R * R, R5 = R3 * R * R;
+        const std::array<std::pair<int, double>, 7> want{{{uz, -c * d / R3},
+                                                          {ur, c * r / R3},
+                                                          {err, c * (R * R - 3.0 * r * r) / R5},
+                                                          {ett, c / R3},
+                                                          {duzdr, 3.0 * c * d * r / R5},
+                                                          {ezr, 0.0},
+                                                          {ut, 0.0}}};
+        const auto g = surface_green(4, d, r, hs);
+        for (const auto& [comp, v] : want)
+          EXPECT_NEAR(g[comp], v, 1e-12 * c / (d * d * d)) << "component " << comp << " r " << r;
+        EXPECT_NEAR(g[ezz], -hs.lambda * (g[err] + g[ett]) / (hs.lambda + 2.0 * hs.mu),
+                    1e-12 * c / (d * d * d));
+      }
+    }
+  }
 }
 
 TEST(HalfspaceReference, StrikeSlipUpliftFallsOffAsInverseSquareWithPoissonFactor) {

@@ -1,10 +1,13 @@
-// The reader of "grnfun.all" on files of real runs: the samplings, the model and every value come
-// back as the run computed them, and damaged or foreign files are refused with one line.
+// The reader of "grnfun.all" and of the "grnfun.ext" beside it on files of real runs: the
+// samplings, the model and every value come back as the run computed them, and damaged or
+// foreign files are refused with one line.
 #include "library/library.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <sstream>
@@ -16,6 +19,7 @@
 #include "kirva_bessel.h"
 #include "kirva_files.h"
 #include "stop.h"
+#include "tables/extension.h"
 #include "tables/layout.h"
 
 namespace kirva {
@@ -67,14 +71,20 @@ struct Recomputed {
   }
 };
 
+// The three types of grnfun.all and the explosion of grnfun.ext.
+constexpr SourceType kTypes[] = {SourceType::ss, SourceType::ds, SourceType::cl, SourceType::ex};
+
 class RoundTrip : public ::testing::TestWithParam<std::string> {};
 
+// A run with --isotropic: the explosion comes back from grnfun.ext as the run computed it too.
 TEST_P(RoundTrip, SamplingsModelAndEveryValueAsTheRunComputedThem) {
   TempDir dir;
   write_file(dir / "in.inp", GetParam());
-  const auto run = run_kirva(dir.path(), {"in.inp"});
+  const auto run = run_kirva(dir.path(), {"--isotropic", "in.inp"});
   ASSERT_EQ(run.status, 0) << run.err;
   const GreenLibrary lib((dir / "grnfun.all").string());
+  EXPECT_TRUE(lib.has_isotropic());
+  EXPECT_EQ(lib.extension_path(), (dir / "grnfun.ext").string());
   Recomputed rc(GetParam());
   const RunInput& inp = *rc.inp;
   const LayerTable& lt = *rc.lt;
@@ -93,7 +103,7 @@ TEST_P(RoundTrip, SamplingsModelAndEveryValueAsTheRunComputedThem) {
   }
 
   auto bessel = std::make_unique<BesselTables>();
-  for (const SourceType t : kSourceOrder) {
+  for (const SourceType t : kTypes) {
     const SourceTypeInfo& info = source_info(t);
     krvbstab(info.order, *bessel);
     for (int k = 0; k < inp.nzrec; ++k) {
@@ -149,11 +159,11 @@ TEST(Provenance, TheReaderHandsOverTheRunsGrnfunJson) {
 TEST(AxisParity, ColumnsOddAcrossTheAxisVanishOnIt) {
   TempDir dir;
   write_file(dir / "in.inp", kEvenInput);
-  ASSERT_EQ(run_kirva(dir.path(), {"in.inp"}).status, 0);
+  ASSERT_EQ(run_kirva(dir.path(), {"--isotropic", "in.inp"}).status, 0);
   const GreenLibrary lib((dir / "grnfun.all").string());
   ASSERT_EQ(lib.r()[0], 0.0);
   int odd = 0, even_nonzero = 0;
-  for (const SourceType t : kSourceOrder)
+  for (const SourceType t : kTypes)
     for (int c = 1; c <= kComponents; ++c) {
       const auto comp = static_cast<Component>(c);
       if (component_index(t, comp) < 0) continue;
@@ -273,6 +283,196 @@ TEST_F(Damaged, IndicesOutsideTheTablesAreRefused) {
                 reinterpret_cast<const char*>(lib.column(0, SourceType::ss, 0, uz).data()),
             static_cast<std::ptrdiff_t>(good_.size() - layout::depth_record_offset(6, 7, 2, 0) -
                                         layout::kDepthRecordBytes));
+}
+
+// grnfun.ext beside the grnfun.all of a run with --isotropic: its layout as tables/extension.h
+// describes it, read in place; a library without it has no explosion.
+class Extension : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    write_file(dir_ / "in.inp", kGeometricInput);
+    ASSERT_EQ(run_kirva(dir_.path(), {"--isotropic", "in.inp"}).status, 0);
+    all_ = read_file(dir_ / "grnfun.all");
+    ext_ = read_file(dir_ / "grnfun.ext");
+    std::filesystem::create_directory(dir_ / "sub");
+    write_file(dir_ / "sub" / "grnfun.all", all_);
+  }
+  // The message of opening the library with these bytes as its grnfun.ext.
+  std::string refusal(const std::string& bytes) {
+    write_file(dir_ / "sub" / "grnfun.ext", bytes);
+    try {
+      GreenLibrary lib((dir_ / "sub" / "grnfun.all").string());
+    } catch (const Stop& s) {
+      return s.what();
+    }
+    return "accepted";
+  }
+  std::string ext() const { return (dir_ / "sub" / "grnfun.ext").string() + ": "; }
+  // The bytes of the extension with those at offset replaced.
+  std::string with(std::uint64_t offset, const std::string& bytes) const {
+    std::string b = ext_;
+    b.replace(offset, bytes.size(), bytes);
+    return b;
+  }
+  // The bytes of the extension with the lowest bit of one byte changed.
+  std::string flipped(std::uint64_t offset) const {
+    std::string b = ext_;
+    b[offset] = static_cast<char>(b[offset] ^ 1);
+    return b;
+  }
+  static std::string i32(std::int32_t v) {
+    std::string b(4, '\0');
+    std::memcpy(b.data(), &v, 4);
+    return b;
+  }
+  static std::string f64(double v) {
+    std::string b(8, '\0');
+    std::memcpy(b.data(), &v, 8);
+    return b;
+  }
+  TempDir dir_;
+  std::string all_, ext_;
+};
+
+TEST_F(Extension, LayoutAsDescribedAndReadInPlace) {
+  const std::vector<extension::Descriptor> d{{SourceType::ex, 0.0}};
+  const int nlayer = 6, nr = 7, nzs = 2, nzrec = 2;
+  ASSERT_EQ(ext_.size(), extension::file_length(d, nlayer, nr, nzs, nzrec));
+  EXPECT_EQ(ext_.substr(0, 8), "KIRVAEXT");
+  EXPECT_EQ(testing::le_i32(ext_, extension::kVersionOffset), 1);
+  EXPECT_EQ(testing::le_i32(ext_, extension::kNtablesOffset), 1);
+  const auto nid = extension::identity_bytes(nlayer);
+  EXPECT_TRUE(ext_.substr(extension::kHeadBytes, nid) == all_.substr(0, nid));
+  const auto d0 = extension::descriptor_offset(nlayer, 0);
+  EXPECT_EQ(testing::le_i32(ext_, d0), 4);
+  EXPECT_EQ(testing::le_i32(ext_, d0 + 4), 0);
+  EXPECT_EQ(testing::le_f64(ext_, d0 + 8), 0.0);
+
+  const GreenLibrary lib((dir_ / "grnfun.all").string());
+  ASSERT_TRUE(lib.has_isotropic());
+  for (int k = 0; k < nzrec; ++k)
+    for (int j = 0; j < nzs; ++j)
+      for (int c = 1; c <= kComponents; ++c) {
+        const auto comp = static_cast<Component>(c);
+        const auto col = lib.column(k, SourceType::ex, j, comp);
+        const int ci = component_index(SourceType::ex, comp);
+        if (ci < 0) {
+          EXPECT_TRUE(col.empty()) << kComponentNames[c];
+          continue;
+        }
+        const auto off = extension::column_offset(d, nlayer, nr, nzs, k, 0, j, ci);
+        ASSERT_EQ(col.size(), static_cast<std::size_t>(nr));
+        for (int i = 0; i < nr; ++i) ASSERT_EQ(col[i], testing::le_f64(ext_, off + 8 * i));
+        // Interpolation at the tabulated points gives them back.
+        for (int i = 0; i < nr; ++i)
+          ASSERT_EQ(interpolate(lib, k, SourceType::ex, comp, lib.zs()[j], lib.r()[i]), col[i]);
+      }
+  // The last column ends at the last byte of the file.
+  const auto first = lib.column(0, SourceType::ex, 0, uz);
+  const auto last = lib.column(nzrec - 1, SourceType::ex, nzs - 1, duzdr);
+  EXPECT_EQ(reinterpret_cast<const char*>(last.data() + last.size()) -
+                reinterpret_cast<const char*>(first.data()),
+            static_cast<std::ptrdiff_t>(ext_.size() - d0 - extension::kDescriptorBytes));
+  EXPECT_THROW(lib.column(nzrec, SourceType::ex, 0, uz), Stop);
+  EXPECT_THROW(lib.column(0, SourceType::ex, nzs, uz), Stop);
+}
+
+TEST_F(Extension, WithoutItThereIsNoExplosion) {
+  std::filesystem::remove(dir_ / "grnfun.ext");
+  const GreenLibrary lib((dir_ / "grnfun.all").string());
+  EXPECT_FALSE(lib.has_isotropic());
+  const std::string msg = (dir_ / "grnfun.all").string() +
+                          ": no explosion table: run kirva with --isotropic to make one";
+  for (const Component c : {uz, ut}) {
+    try {
+      lib.column(0, SourceType::ex, 0, c);
+      FAIL() << "an explosion column without grnfun.ext";
+    } catch (const Stop& s) {
+      EXPECT_EQ(std::string(s.what()), msg);
+    }
+  }
+  EXPECT_THROW(interpolate(lib, 0, SourceType::ex, uz, lib.zs()[0], lib.r()[1]), Stop);
+  EXPECT_EQ(lib.column(0, SourceType::cl, 0, uz).size(), 7u);  // the rest as before
+}
+
+TEST_F(Extension, DamagedForeignOrTruncatedFilesAreRefusedWithOneLine) {
+  const std::string n = std::to_string(ext_.size());
+  const auto d0 = extension::descriptor_offset(6, 0);
+  std::string two = ext_;  // two descriptors, the second like the first
+  two.replace(extension::kNtablesOffset, 4, i32(2));
+  two.insert(d0 + 16, ext_.substr(d0, 16));
+  // The grnfun.ext of a run of another input.
+  TempDir other;
+  write_file(other / "in.inp", kEvenInput);
+  ASSERT_EQ(run_kirva(other.path(), {"--isotropic", "in.inp"}).status, 0);
+  const std::string all = (dir_ / "sub" / "grnfun.all").string();
+  const struct {
+    std::string bytes, message;
+  } cases[] = {
+      {ext_.substr(0, ext_.size() - 8), "truncated or foreign grnfun.ext: expected " + n +
+                                            " bytes for 1 table of nr 7, nzs 2, nzrec 2, found " +
+                                            std::to_string(ext_.size() - 8)},
+      {ext_ + "x", "truncated or foreign grnfun.ext: expected " + n +
+                       " bytes for 1 table of nr 7, nzs 2, nzrec 2, found " +
+                       std::to_string(ext_.size() + 1)},
+      {ext_.substr(0, 100), "truncated or foreign grnfun.ext: expected at least " +
+                                std::to_string(d0 + 16) +
+                                " bytes for the head, the identity of nlayer 6 and 1 "
+                                "descriptors, found 100"},
+      {"", "not a grnfun.ext file: expected a head of 16 bytes, found 0 bytes in all"},
+      {"KIRVAEXT", "not a grnfun.ext file: expected a head of 16 bytes, found 8 bytes in all"},
+      {with(0, "KIRVAEXU"),
+       "not a grnfun.ext file: expected the magic \"KIRVAEXT\", found \"KIRVAEXU\""},
+      {with(0, std::string("\x00\xff\"\\ABCD", 8)),
+       "not a grnfun.ext file: expected the magic \"KIRVAEXT\", found "
+       "\"\\x00\\xff\\x22\\x5cABCD\""},
+      {with(8, i32(2)), "not a grnfun.ext file: expected version 1, found 2"},
+      {with(12, i32(0)), "not a grnfun.ext file: expected at least 1 table, found 0"},
+      {read_file(other / "grnfun.ext"),
+       "belongs to another run: expected a copy of the header and layer rows of " + all +
+           " (256 bytes from byte 16), found other bytes from byte 16"},
+      {flipped(16 + layout::layer_row_offset(2) + 8),  // vp of the third layer row
+       "belongs to another run: expected a copy of the header and layer rows of " + all +
+           " (256 bytes from byte 16), found other bytes from byte " +
+           std::to_string(16 + layout::layer_row_offset(2) + 8)},
+      {with(d0, i32(7)),
+       "not a grnfun.ext file: expected a source type from 1 to 4 in "
+       "descriptor 1, found 7"},
+      {with(d0, i32(0)),
+       "not a grnfun.ext file: expected a source type from 1 to 4 in "
+       "descriptor 1, found 0"},
+      {with(d0, i32(3)),
+       "not a grnfun.ext file: expected no table of grnfun.all (source types "
+       "1 to 3 at time 0) in descriptor 1, found source type 3 at time 0"},
+      {with(d0 + 4, i32(5)),
+       "not a grnfun.ext file: expected 0 in the reserved field in descriptor 1, found 5"},
+      {with(d0 + 8, f64(-1.5)),
+       "not a grnfun.ext file: expected a time after the source of at "
+       "least 0 in descriptor 1, found -1.5"},
+      {with(d0 + 8, f64(std::nan(""))),
+       "not a grnfun.ext file: expected a finite time after the "
+       "source in descriptor 1, found a value that is not"},
+      {two,
+       "not a grnfun.ext file: expected one table of each source type and time, found "
+       "descriptors 1 and 2 alike"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message);
+    EXPECT_EQ(refusal(c.bytes), ext() + c.message);
+  }
+  // A grnfun.ext that is no file at all.
+  std::filesystem::remove(dir_ / "sub" / "grnfun.ext");
+  std::filesystem::create_directory(dir_ / "sub" / "grnfun.ext");
+  try {
+    GreenLibrary lib(all);
+    FAIL() << "a directory was taken for grnfun.ext";
+  } catch (const Stop& s) {
+    EXPECT_EQ(std::string(s.what()), ext() + "cannot read: not a regular file");
+  }
+  // A table at a later time is no explosion of the elastic run, and is allowed.
+  std::filesystem::remove(dir_ / "sub" / "grnfun.ext");
+  EXPECT_EQ(refusal(with(d0 + 8, f64(10.0))), "accepted");
+  EXPECT_FALSE(GreenLibrary(all).has_isotropic());
 }
 
 }  // namespace

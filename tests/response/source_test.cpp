@@ -1,4 +1,4 @@
-// Source jump vectors of the three elementary dislocations.
+// Source jump vectors of the elementary sources: the three dislocations and the explosion.
 #include "response/source.h"
 
 #include <gtest/gtest.h>
@@ -47,9 +47,26 @@ TEST(Krvmoment, ClvdAfterStrikeSlipClearsTheShPart) {
   EXPECT_EQ(s.csign, 1);
 }
 
+// The explosion (moment tensor mu I) after a strike-slip: the CLVD's displacement jump exactly,
+// the stress jump -4 (vs/vp)^2 mu/(4 pi) = -2 mu mu_row/(2 pi (lambda + 2 mu)) times k (mu the
+// normalising modulus, mu_row = ro vs^2), no SH part.
+TEST(Krvmoment, ExplosionAfterStrikeSlip) {
+  SourceTerms s, clvd;
+  krvmoment(1, mu, ro, vp, vs, s);
+  krvmoment(4, mu, ro, vp, vs, s);
+  krvmoment(3, mu, ro, vp, vs, clvd);
+  EXPECT_EQ(s.sjump[1], clvd.sjump[1]);
+  const double lp2m = ro * vp * vp, mu_row = ro * vs * vs;  // lambda + 2 mu and mu of the row
+  EXPECT_NEAR(s.sjump[4], -2.0 * mu * mu_row / (6.283185307179586 * lp2m), 1e-14 * mu);
+  for (int i : {2, 3, 5, 6}) EXPECT_EQ(s.sjump[i], 0.0) << i;
+  for (int i = 1; i <= 6; ++i) EXPECT_EQ(s.kmul[i], i == 4 ? 1 : 0) << i;
+  EXPECT_EQ(s.mazi, 0);
+  EXPECT_EQ(s.csign, 1);
+}
+
 TEST(Krvmoment, UnknownTypeStops) {
   SourceTerms s;
-  for (int type : {0, 4}) {
+  for (int type : {0, 5}) {
     try {
       krvmoment(type, mu, ro, vp, vs, s);
       FAIL() << type;

@@ -1,11 +1,14 @@
 // Test helper: every value a GreenLibrary gives for a file, as the hexadecimal bits of the
-// doubles, one item per line, so that another reader can be compared with it bit for bit. A file
-// the reader refuses gives its one-line message on stderr and exit status 1.
+// doubles, one item per line, so that another reader can be compared with it bit for bit: at each
+// observation depth the tables of grnfun.all ("ss", "ds", "cl"), then those of the explosion
+// ("ex") when a grnfun.ext is beside the file. A file the reader refuses gives its one-line
+// message on stderr and exit status 1.
 #include <bit>
 #include <cstdint>
 #include <cstdio>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "library/library.h"
 #include "stop.h"
@@ -45,8 +48,11 @@ int main(int argc, char** argv) {
       put("moduli", rec);
     }
     for (int j = 0; j < lib.nzs(); ++j) put("mu_source", lib.mu_source(j));
+    // The types of grnfun.all, then the explosion of a grnfun.ext beside it.
+    std::vector<kirva::SourceType> types(kirva::kSourceOrder.begin(), kirva::kSourceOrder.end());
+    if (lib.has_isotropic()) types.push_back(kirva::SourceType::ex);
     for (int k = 0; k < lib.nzrec(); ++k)
-      for (const kirva::SourceType t : kirva::kSourceOrder)
+      for (const kirva::SourceType t : types)
         for (int j = 0; j < lib.nzs(); ++j)
           for (int c = 1; c <= kirva::kComponents; ++c) {
             const auto col = lib.column(k, t, j, static_cast<kirva::Component>(c));
