@@ -123,6 +123,7 @@ void krvksample(KernelSample& s, double k, double dk, const std::array<double, 7
 
 void krvhprep(GreenTable& grn, const std::array<double, nrmax + 1>& r, int nr, double sampfac,
               double mu, const HankelContext& ctx, HankelWork& work) {
+  work.exact_near_axis = ctx.kernel.src.exact_near_axis && ctx.kernel.src.mazi == 0;
   const SourceTerms& src = ctx.kernel.src;
   const double zs = ctx.zs;
   const double zrec = ctx.zrec;

@@ -80,6 +80,7 @@ struct HankelWork {
   int ir0 = 1;                           // first distance of the sum: 2 when r(1) is the axis
   std::array<double, 7> s0{}, s1{};      // the sums of the zero distance (no asymptote)
   bool shterms = false;                  // the SH kernel or the n*J_n/x terms take part in the sum
+  bool exact_near_axis = false;          // sqrt(x) J_0 exact at small x (SourceTerms)
   std::vector<KernelSample> ksamp = std::vector<KernelSample>(kChunk);  // the current chunk
   std::vector<DistancePair> pairs = std::vector<DistancePair>((nrmax + 1) / 2);
   int npairs = 0;  // pairs of the current sum

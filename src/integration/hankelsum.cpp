@@ -118,8 +118,9 @@ void start(DistancePair& p, long long nktot, double dk, double xstep) {
 
 // The block of samples from p.i on (kBlock of them, or fewer at the end): the taper restarts
 // exactly at the block's first sample and then follows the recurrence. ks[0] is sample i1; the
-// block lies within the chunk, whose length is a multiple of kBlock.
-template <bool kSh>
+// block lies within the chunk, whose length is a multiple of kBlock. kExact: order 0 with
+// sqrt(x) J_0 exact below kExactCells.
+template <bool kSh, bool kExact = false>
 void block(DistancePair& p, const KernelSample* ks, long long i1, const BesselTables& tab) {
   long long i = p.i;
   if (i > p.nend) {
@@ -182,8 +183,18 @@ void block(DistancePair& p, const KernelSample* ks, long long i1, const BesselTa
       dj0[l] = c[l]->dj;
       dj1[l] = c[l][1].dj;
     }
-    const V va = j0 * emt + j1 * elt;
-    const V vb = dj0 * emt + dj1 * elt;
+    V va = j0 * emt + j1 * elt;
+    V vb = dj0 * emt + dj1 * elt;
+    if constexpr (kExact) {
+      for (int l = 0; l < W; ++l) {
+        if (fl[l] < kExactCells && t[l] != 0.0) {
+          double sj, sdj;
+          bessel0_near_zero(u[l] * tab.xstep, sj, sdj);
+          va[l] = sj * t[l];
+          vb[l] = sdj * t[l];
+        }
+      }
+    }
     g0 += y1 * va;
     g3 += y2 * va;
     g4 += mky3 * va;
@@ -306,7 +317,13 @@ void krvhsum_chunk(const KernelSample* ks, long long i1, long long i2, const Bes
     for (int n = 0; n < np; ++n) {
       DistancePair& d = work.pairs[static_cast<std::size_t>(n)];
       if (d.done) continue;
-      work.shterms ? block<true>(d, ks, i1, tab) : block<false>(d, ks, i1, tab);
+      if (work.shterms) {
+        block<true>(d, ks, i1, tab);
+      } else if (work.exact_near_axis) {
+        block<false, true>(d, ks, i1, tab);
+      } else {
+        block<false>(d, ks, i1, tab);
+      }
     }
   }
   for (int n = 0; n < np; ++n) {

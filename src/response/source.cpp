@@ -28,6 +28,7 @@ void krvmoment(int type, double mu, double ro, double vp, double vs, SourceTerms
   constexpr double pi2 = compat::twopi15;
   constexpr double pi4 = compat::fourpi16;
 
+  src.exact_near_axis = type == 4;
   src.sjump.fill(0.0);
   src.kmul.fill(0);
   switch (type) {

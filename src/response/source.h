@@ -11,10 +11,13 @@ struct SourceTerms {
   std::array<int, 7> kmul{};  // 1: sjump(i) is multiplied by the wavenumber
   int mazi = 0;               // azimuthal order of the type (tables/sources.h)
   int csign = 1;              // sign of the P-SV/SH coupling terms of the type (tables/sources.h)
+  // The plain sum evaluates sqrt(x) J_0 exactly where its table is coarsest, near x = 0 (the
+  // explosion, whose field near the axis comes from there).
+  bool exact_near_axis = false;
 };
 
-// type 1 strike-slip, 2 dip-slip, 3 CLVD, 4 explosion (tables/sources.h); mu is the source shear modulus and ro, vp, vs the
-// properties of the source row.
+// type 1 strike-slip, 2 dip-slip, 3 CLVD, 4 explosion (tables/sources.h); mu is the source shear
+// modulus and ro, vp, vs the properties of the source row.
 void krvmoment(int type, double mu, double ro, double vp, double vs, SourceTerms& src);
 
 }  // namespace kirva

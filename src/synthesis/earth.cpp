@@ -43,6 +43,7 @@ TableView view_of(const GreenLibrary& lib) {
   if (lib.nzrec() < 1) {
     throw Stop("kirva-syn: " + lib.path() + " holds no observation depth");
   }
+  v.isotropic = lib.has_isotropic();
   v.column = [&lib](int k, SourceType t, int j, Component c) { return lib.column(k, t, j, c); };
   return v;
 }

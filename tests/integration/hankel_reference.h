@@ -22,7 +22,7 @@ inline void add_sample(GreenTable& grn, double k, double dk, const std::array<do
                        const int* jlist, int njl, const std::array<double, nrmax + 1>& r,
                        const std::array<double, nrmax + 1>& rsmooth,
                        const std::array<double, nrmax + 1>& sqrtr, double csign,
-                       const BesselTables& tab) {
+                       const BesselTables& tab, bool exact = false) {
   const double y1 = y[1], y2 = y[2], y3 = y[3], y4 = y[4], y5 = y[5], y6 = y[6];
   const double sk = std::sqrt(k);
   for (int jj = 0; jj < njl; ++jj) {
@@ -30,6 +30,12 @@ inline void add_sample(GreenTable& grn, double k, double dk, const std::array<do
     const double w = taper(k, rsmooth[j]) * sk * dk / sqrtr[j];
     double vj, vdj, vnj;
     tablook(k * r[j], vj, vdj, vnj, tab);
+    // Near x = 0 the explosion's sums take sqrt(x) J_0 exact (the same test as the fast sum's).
+    const double u = k * (r[j] / tab.xstep);
+    if (exact && std::floor(u) < kExactCells) {
+      bessel0_near_zero(u * tab.xstep, vj, vdj);
+      vnj = 0.0;
+    }
     const double bj = vj * w;
     const double bdj = vdj * w;
     const double bnj = vnj * w;
@@ -69,7 +75,7 @@ inline void krvhankel(GreenTable& grn, const std::array<double, nrmax + 1>& r, i
     krvhkernel(y, k, ctx, work);
     if (ylog != nullptr) ylog->push_back(y);
     add_sample(grn, k, work.dk, y, jlist.data(), njl, r, work.rsmooth, sqrtr, ctx.kernel.src.csign,
-               ctx.tab);
+               ctx.tab, work.exact_near_axis);
   }
   krvhfinish(grn, r, nr, lambda, mu, ctx, work);
 }

@@ -4,6 +4,7 @@
 #include <netcdf.h>
 
 #include <cmath>
+#include <filesystem>
 #include <sstream>
 
 #include "kirva_files.h"
@@ -21,9 +22,18 @@ using kirva::testing::TempDir;
 using kirva::testing::write_file;
 using testing::coulomb_text;
 
-RunResult syn(const TempDir& dir, std::vector<std::string> args) {
-  args.insert(args.begin(), KIRVA_OKADA_LIBRARY);
+RunResult syn(const TempDir& dir, std::vector<std::string> args,
+              const std::string& library = KIRVA_OKADA_LIBRARY) {
+  args.insert(args.begin(), library);
   return kirva::testing::run_executable(KIRVA_SYN_EXE, dir.path(), args);
+}
+
+// The reference library without its explosion's table: a link to its grnfun.all alone in dir.
+std::string shear_only(const TempDir& dir) {
+  const auto link = dir / "shear" / "grnfun.all";
+  std::filesystem::create_directories(link.parent_path());
+  std::filesystem::create_symlink(KIRVA_OKADA_LIBRARY, link);
+  return link.string();
 }
 
 // The data lines of a text result, split into fields.
@@ -103,8 +113,9 @@ TEST(Cli, RefusalsAreOneLineAndStatusOne) {
       {{kPoint, grid, "--output", "no/such/dir/out.txt"}, "cannot create no/such/dir/out.txt"},
       {{kPoint, "--points", "missing.txt"}, "cannot open missing.txt"},
   };
+  const std::string shear = shear_only(dir);
   for (const auto& [args, message] : cases) {
-    const RunResult r = syn(dir, args);
+    const RunResult r = syn(dir, args, shear);
     EXPECT_EQ(r.status, 1) << message;
     EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
@@ -266,10 +277,14 @@ TEST(Cli, CoulombGridByDefaultAndWarnings) {
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(rows(r.out).size(), 61u * 61u);
   EXPECT_EQ(last_comment(r.out), "# x y depth uz tx wz");
-  const RunResult t =
-      syn(dir, {"--tensor=1/1/8/2e16/-1e16/-0.5e16/0/1e16/0", "--grid=0/0/1/0/0/1"});
-  ASSERT_EQ(t.status, 0) << t.err;
-  EXPECT_NE(t.err.find("isotropic part"), std::string::npos) << t.err;
+  // A tensor's isotropic part: kept with the explosion's table, dropped with a warning without.
+  for (const bool explosion : {true, false}) {
+    const RunResult t =
+        syn(dir, {"--tensor=1/1/8/2e16/-1e16/-0.5e16/0/1e16/0", "--grid=0/0/1/0/0/1"},
+            explosion ? KIRVA_OKADA_LIBRARY : shear_only(dir));
+    ASSERT_EQ(t.status, 0) << t.err;
+    EXPECT_EQ(t.err.find("isotropic part") != std::string::npos, !explosion) << t.err;
+  }
 }
 
 }  // namespace

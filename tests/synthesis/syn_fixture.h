@@ -32,6 +32,15 @@ inline const GreenLibrary* okada_library() {
   return lib.get();
 }
 
+// The same half-space in the accurate mode, at the surface only (opening and volume sources).
+inline const GreenLibrary* okada_accurate_library() {
+  static std::unique_ptr<GreenLibrary> lib;
+  if (!lib && std::filesystem::exists(KIRVA_OKADA_ACCURATE_LIBRARY)) {
+    lib = std::make_unique<GreenLibrary>(KIRVA_OKADA_ACCURATE_LIBRARY);
+  }
+  return lib.get();
+}
+
 #define REQUIRE_OKADA_LIBRARY()                                         \
   const GreenLibrary* lib_ptr = ::kirva::syn::testing::okada_library(); \
   if (lib_ptr == nullptr)                                               \
