@@ -276,3 +276,19 @@ TEST(KrvbstabOrders, PiecesOfAllOrdersEqualTheSingleOrderTables) {
 
 }  // namespace
 }  // namespace kirva
+
+namespace kirva {
+namespace {
+
+// The series that replaces the table near x = 0, against the library's Bessel functions.
+TEST(Bessel, SeriesNearZero) {
+  for (double x = 0.0; x < kExactCells * 0.0491; x += 0.0137) {
+    double sj = 0, sdj = 0;
+    bessel0_near_zero(x, sj, sdj);
+    EXPECT_NEAR(sj, std::sqrt(x) * std::cyl_bessel_j(0.0, x), 1e-15) << x;
+    EXPECT_NEAR(sdj, -std::sqrt(x) * std::cyl_bessel_j(1.0, x), 1e-15) << x;
+  }
+}
+
+}  // namespace
+}  // namespace kirva
