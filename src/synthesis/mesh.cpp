@@ -291,7 +291,7 @@ class Gmsh {
 
   Mesh read() {
     if (!c_.next() || c_.f[0] != "$MeshFormat") {
-      throw Stop(c_.at() + "a gmsh file begins with $MeshFormat");
+      throw Stop(c_.at(std::max(1, c_.line())) + "a gmsh file begins with $MeshFormat");
     }
     format();
     while (c_.next()) {

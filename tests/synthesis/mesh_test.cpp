@@ -121,6 +121,7 @@ TEST(Mesh, DamagedFilesAreRefusedAtTheirLine) {
       {"a.ts", "GOCAD PLine 1\n", "line 1: a GOCAD PLine object"},
       {"a.obj", ts, "a.obj: a mesh is a GOCAD TSurf (.ts) or gmsh (.msh) file"},
       {"b.msh", "$MeshFormat\n2.2 1 8\n", "line 2: a binary gmsh file"},
+      {"b.msh", "", "line 1: a gmsh file begins with $MeshFormat"},
       {"b.msh", "$MeshFormat\n4.0 0 8\n$EndMeshFormat\n", "line 2: gmsh format 4.0"},
       {"b.msh", v2, "line 4: $Nodes without $EndNodes (the file is truncated)"},
       {"b.msh", v2 + "$EndNodes\n", "line 8: $Nodes ends before all its nodes"},
