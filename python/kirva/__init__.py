@@ -14,12 +14,12 @@ and, with the compiled engine (the CMake build's build/python), deformation from
 from .errors import KirvaError
 from .library import Library, LibraryError, file_length, read_library, read_provenance
 from .sources import COMPONENTS, SOURCE_ORDER, SOURCE_TYPES, axis_parity
-from .synthesis import (GridReceivers, greens_matrix, grid, read_coulomb, subdivide,
+from .synthesis import (GridReceivers, greens_matrix, grid, read_coulomb, read_mesh, subdivide,
                         synthesize)
 from .text import TextTable, read_text_table
 
 __all__ = ["Library", "LibraryError", "TextTable", "read_library", "read_provenance",
            "read_text_table", "KirvaError", "GridReceivers", "greens_matrix", "grid",
-           "read_coulomb", "subdivide", "synthesize",
+           "read_coulomb", "read_mesh", "subdivide", "synthesize",
            "file_length", "axis_parity", "COMPONENTS", "SOURCE_ORDER", "SOURCE_TYPES"]
 __version__ = "0.1.0"

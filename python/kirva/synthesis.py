@@ -146,6 +146,19 @@ def _settings(patch_size, gauss, threads):
     return patch_size, int(gauss), threads
 
 
+def _triangles(value, what="triangles"):
+    """An (M, 3, 3) float array of triangle vertices (km)."""
+    t = _float_array(value, what)
+    if t.ndim != 3 or t.shape[1:] != (3, 3):
+        raise KirvaError("kirva-syn: %s must be an array of shape (M, 3, 3), not %s"
+                         % (what, t.shape))
+    return t
+
+
+def _is_mapping(patches):
+    return hasattr(patches, "keys")
+
+
 def greens_matrix(library, patches, receivers, quantities=("ux", "uy", "uz"),
                   slip=("strike", "dip"), los=None, patch_size=None, gauss=2, threads=None):
     """The Green's matrix of rectangular patches at receivers: a float64 array G of shape
@@ -154,6 +167,8 @@ def greens_matrix(library, patches, receivers, quantities=("ux", "uy", "uz"),
 
     library: path to grnfun.all or a kirva.Library. patches: a mapping (dict, DataFrame) of
     equal-length arrays x, y, depth (centre, km), strike, dip (degrees), length, width (km).
+    Instead of the mapping, patches may be triangles: an (M, 3, 3) array of their vertices (km;
+    x east, y north, depth down), as kirva.read_mesh gives them.
     receivers: (N, 2) or (N, 3) km. quantities: kirva-syn's names (los needs los=, one (3,)
     vector or one per receiver). slip: "strike" (rake 0), "dip" (rake 90) and "opening" (1 m
     across the patch; needs a library made with kirva --isotropic).
@@ -161,23 +176,28 @@ def greens_matrix(library, patches, receivers, quantities=("ux", "uy", "uz"),
     integrated with gauss x gauss points. threads: workers (default every hardware thread).
     """
     r = _receivers(receivers)
-    rows = _patch_rows(patches, with_slip=False)
+    if _is_mapping(patches):
+        rows, tri = _patch_rows(patches, with_slip=False), None
+    else:
+        rows, tri = None, _triangles(patches, "patches")
     patch_size, gauss, threads = _settings(patch_size, gauss, threads)
-    return _engine().greens_matrix(_open(library), rows, r, _names(quantities, "quantities"),
+    return _engine().greens_matrix(_open(library), rows, tri, r, _names(quantities, "quantities"),
                                    _names(slip, "slip"), _los(los, len(r)), patch_size, gauss,
                                    threads)
 
 
 def synthesize(library, receivers, quantities=("ux", "uy", "uz"), faults=None, patches=None,
-               points=None, tensors=None, tensile=None, mogi=None, receiver_fault=None,
-               friction=None, los=None, patch_size=None, gauss=2, threads=None, as_xarray=False):
+               triangles=None, triangle_slip=None, points=None, tensors=None, tensile=None,
+               mogi=None, receiver_fault=None, friction=None, los=None, patch_size=None, gauss=2,
+               threads=None, as_xarray=False):
     """The quantities of the sources at the receivers, as kirva-syn computes them: a float64
     array (N, Q), or with as_xarray=True for receivers from kirva.grid an xarray.Dataset like
     kirva-syn's NetCDF file.
 
     Sources (summed in this order, as kirva-syn sums them): faults, Coulomb 3 files (a path or
     a list); patches, a mapping as for greens_matrix with rake (degrees) and slip (m) and/or
-    opening (m); points, (K, 7) rows x y depth strike dip rake M0 (N m); tensors, (K, 9) rows
+    opening (m); triangles, (M, 3, 3) vertices (km) with triangle_slip, (M, 2) or (M, 3) rows
+    strike-slip dip-slip [opening] (m); points, (K, 7) rows x y depth strike dip rake M0 (N m); tensors, (K, 9) rows
     x y depth Mrr Mtt Mpp Mrt Mrp Mtp (N m); tensile, (K, 6) rows x y depth strike dip potency
     (opening x area, m^3); mogi, (K, 4) rows x y depth dV (volume change, m^3). Opening and
     volume sources need a library made with kirva --isotropic; without it a tensor's isotropic
@@ -207,7 +227,10 @@ def synthesize(library, receivers, quantities=("ux", "uy", "uz"), faults=None, p
     patch_size, gauss, threads = _settings(patch_size, gauss, threads)
     names = _names(quantities, "quantities")
     values, notes, comments = _engine().synthesize(
-        _open(library), r, names, faults, rows, kinds["points"], kinds["tensors"],
+        _open(library), r, names, faults, rows,
+        None if triangles is None else _triangles(triangles),
+        None if triangle_slip is None else _float_array(triangle_slip, "triangle_slip"),
+        kinds["points"], kinds["tensors"],
         kinds["tensile"], kinds["mogi"], rf,
         None if friction is None else float(friction), _los(los, len(r)), patch_size, gauss,
         threads)
@@ -270,6 +293,15 @@ def grid(xmin, xmax, dx, ymin, ymax, dy, depth=0.0):
     r = np.column_stack([xx.ravel(), yy.ravel(), np.full(xx.size, g[6])]).view(GridReceivers)
     r.grid, r.x, r.y = g, x, y
     return r
+
+
+def read_mesh(path, slip=None, geographic=None):
+    """The triangles of a GOCAD TSurf (.ts) or gmsh ASCII (.msh) file as an (M, 3, 3) array of
+    vertices (km; x east, y north, depth down), and the slip of a slip file (one line per
+    triangle: strike-slip dip-slip [opening], m) as an (M, 3) array, or None without one.
+    geographic=(lon, lat): the file's positions are degrees, projected about that point."""
+    return _engine().read_mesh(os.fspath(path), None if slip is None else os.fspath(slip),
+                               None if geographic is None else [float(g) for g in geographic])
 
 
 def read_coulomb(path):

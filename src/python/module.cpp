@@ -7,6 +7,8 @@
 #include <pybind11/stl.h>
 
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <memory>
 #include <optional>
 #include <sstream>
@@ -75,6 +77,78 @@ void add_patches(const Array& rows, std::vector<SourceModel>& out) {
   }
 }
 
+// Triangles from an (m, 3, 3) array of vertices (km: x east, y north, depth down), with the
+// slip of each from an (m, 2) or (m, 3) array (strike-slip, dip-slip[, opening]; m), or none.
+void add_triangles(const py::handle& triangles, const py::handle& slip,
+                   std::vector<SourceModel>& out) {
+  const Array a = Array::ensure(triangles);
+  if (!a || a.ndim() != 3 || a.shape(1) != 3 || a.shape(2) != 3) {
+    throw Stop("kirva-syn: triangles must be an array of shape (m, 3, 3)");
+  }
+  Array s;
+  const bool given = !slip.is_none();
+  if (given) {
+    s = Array::ensure(slip);
+    if (!s || s.ndim() != 2 || s.shape(0) != a.shape(0) || s.shape(1) < 2 || s.shape(1) > 3) {
+      throw Stop("kirva-syn: the slip of the triangles must be an array of shape (" +
+                 std::to_string(a.shape(0)) + ", 2) or (" + std::to_string(a.shape(0)) + ", 3)");
+    }
+  }
+  const auto v = a.unchecked<3>();
+  for (py::ssize_t j = 0; j < a.shape(0); ++j) {
+    std::array<Vec3, 3> t;
+    for (int i = 0; i < 3; ++i) {
+      for (int c = 0; c < 3; ++c) {
+        if (!std::isfinite(v(j, i, c))) {
+          throw Stop("kirva-syn: triangles[" + std::to_string(j) + "] is not a finite number");
+        }
+        t[static_cast<std::size_t>(i)][static_cast<std::size_t>(c)] = v(j, i, c) * 1000.0;
+      }
+    }
+    const std::string label = "triangles[" + std::to_string(j) + "]";
+    if (std::min({t[0][2], t[1][2], t[2][2]}) < 0) {
+      throw Stop("kirva-syn: " + label + " reaches above the surface");
+    }
+    const double ss = given ? s.at(j, 0) : 0.0, ds = given ? s.at(j, 1) : 0.0;
+    const double op = given && s.shape(1) > 2 ? s.at(j, 2) : 0.0;
+    out.push_back(triangle_source(t, ss, ds, op, label));
+  }
+}
+
+// A mesh file's triangles (m, 3, 3) in km, and the slip of a slip file beside (or None).
+py::tuple read_mesh_py(const std::string& path, const std::optional<std::string>& slip,
+                       const std::optional<std::vector<double>>& geographic) {
+  Projector proj;
+  if (geographic) {
+    if (geographic->size() != 2) throw Stop("kirva-syn: geographic must be (lon, lat)");
+    proj.geographic = true;
+    proj.lon0 = (*geographic)[0];
+    proj.lat0 = (*geographic)[1];
+  }
+  const Mesh mesh = read_mesh(path, proj);
+  const auto m = static_cast<py::ssize_t>(mesh.triangles.size());
+  py::array_t<double> tri(std::vector<py::ssize_t>{m, 3, 3});
+  auto t = tri.mutable_unchecked<3>();
+  for (py::ssize_t j = 0; j < m; ++j) {
+    for (int i = 0; i < 3; ++i) {
+      const Vec3& v = mesh.vertices[static_cast<std::size_t>(
+          mesh.triangles[static_cast<std::size_t>(j)][static_cast<std::size_t>(i)])];
+      for (int c = 0; c < 3; ++c) t(j, i, c) = v[static_cast<std::size_t>(c)] / 1000.0;
+    }
+  }
+  if (!slip) return py::make_tuple(tri, py::none());
+  const auto sl = read_mesh_slip(*slip, mesh.triangles.size(), true);
+  py::array_t<double> out(std::vector<py::ssize_t>{m, 3});
+  auto o = out.mutable_unchecked<2>();
+  for (py::ssize_t j = 0; j < m; ++j) {
+    const TriangleSlip& x = sl[static_cast<std::size_t>(j)];
+    o(j, 0) = x.strike;
+    o(j, 1) = x.dip;
+    o(j, 2) = x.opening;
+  }
+  return py::make_tuple(tri, out);
+}
+
 std::vector<Quantity> quantities_of(const std::vector<std::string>& names) {
   std::string list;
   for (const auto& n : names) list += (list.empty() ? "" : ",") + n;
@@ -114,11 +188,16 @@ Problem problem_of(const Array& receivers, const Common& c) {
   return p;
 }
 
-py::array greens_matrix_py(const Engine& e, const py::handle& patches, const py::handle& receivers,
-                           const std::vector<std::string>& slip, const Common& c) {
+py::array greens_matrix_py(const Engine& e, const py::handle& patches, const py::handle& triangles,
+                           const py::handle& receivers, const std::vector<std::string>& slip,
+                           const Common& c) {
   const Array rec = matrix(receivers, 3, "receivers");
   Problem p = problem_of(rec, c);
-  add_patches(matrix(patches, 10, "patches"), p.sources);
+  if (!triangles.is_none()) {
+    add_triangles(triangles, py::none(), p.sources);
+  } else {
+    add_patches(matrix(patches, 10, "patches"), p.sources);
+  }
   if (p.sources.empty()) throw Stop("kirva-syn: no patch");
   std::vector<SlipDirection> dirs;
   for (const auto& s : slip) dirs.push_back(parse_slip(s));
@@ -136,6 +215,7 @@ py::array greens_matrix_py(const Engine& e, const py::handle& patches, const py:
 
 py::tuple synthesize_py(const Engine& e, const py::handle& receivers,
                         const std::vector<std::string>& faults, const py::object& patches,
+                        const py::object& triangles, const py::object& triangle_slip,
                         const py::object& points, const py::object& tensors,
                         const py::object& tensile, const py::object& mogi,
                         const py::object& receiver_fault, std::optional<double> friction,
@@ -151,6 +231,7 @@ py::tuple synthesize_py(const Engine& e, const py::handle& receivers,
     if (!coulomb_friction) coulomb_friction = cf.friction;
   }
   if (!patches.is_none()) add_patches(matrix(patches, 10, "patches"), p.sources);
+  if (!triangles.is_none()) add_triangles(triangles, triangle_slip, p.sources);
   // The point kinds, each from its rows, in kirva-syn's order.
   using Make = SourceModel (*)(const std::vector<double>&, const std::string&, const Projector&);
   const struct {
@@ -279,30 +360,34 @@ PYBIND11_MODULE(_engine, m) {
   };
   m.def(
       "greens_matrix",
-      [common](const Engine& e, py::object patches, py::object receivers,
+      [common](const Engine& e, py::object patches, py::object triangles, py::object receivers,
                std::vector<std::string> quantities, std::vector<std::string> slip, py::object los,
                std::optional<double> patch_size, int gauss, std::optional<int> threads) {
-        return greens_matrix_py(e, patches, receivers, slip,
+        return greens_matrix_py(e, patches, triangles, receivers, slip,
                                 common(std::move(quantities), los, patch_size, gauss, threads));
       },
-      py::arg("engine"), py::arg("patches"), py::arg("receivers"), py::arg("quantities"),
-      py::arg("slip"), py::arg("los"), py::arg("patch_size"), py::arg("gauss"), py::arg("threads"));
+      py::arg("engine"), py::arg("patches"), py::arg("triangles"), py::arg("receivers"),
+      py::arg("quantities"), py::arg("slip"), py::arg("los"), py::arg("patch_size"),
+      py::arg("gauss"), py::arg("threads"));
   m.def(
       "synthesize",
       [common](const Engine& e, py::object receivers, std::vector<std::string> quantities,
-               std::vector<std::string> faults, py::object patches, py::object points,
-               py::object tensors, py::object tensile, py::object mogi, py::object receiver_fault,
-               std::optional<double> friction, py::object los, std::optional<double> patch_size,
-               int gauss, std::optional<int> threads) {
-        return synthesize_py(e, receivers, faults, patches, points, tensors, tensile, mogi,
-                             receiver_fault, friction,
+               std::vector<std::string> faults, py::object patches, py::object triangles,
+               py::object triangle_slip, py::object points, py::object tensors, py::object tensile,
+               py::object mogi, py::object receiver_fault, std::optional<double> friction,
+               py::object los, std::optional<double> patch_size, int gauss,
+               std::optional<int> threads) {
+        return synthesize_py(e, receivers, faults, patches, triangles, triangle_slip, points,
+                             tensors, tensile, mogi, receiver_fault, friction,
                              common(std::move(quantities), los, patch_size, gauss, threads));
       },
       py::arg("engine"), py::arg("receivers"), py::arg("quantities"), py::arg("faults"),
-      py::arg("patches"), py::arg("points"), py::arg("tensors"), py::arg("tensile"),
-      py::arg("mogi"), py::arg("receiver_fault"), py::arg("friction"), py::arg("los"),
-      py::arg("patch_size"), py::arg("gauss"), py::arg("threads"));
+      py::arg("patches"), py::arg("triangles"), py::arg("triangle_slip"), py::arg("points"),
+      py::arg("tensors"), py::arg("tensile"), py::arg("mogi"), py::arg("receiver_fault"),
+      py::arg("friction"), py::arg("los"), py::arg("patch_size"), py::arg("gauss"),
+      py::arg("threads"));
   m.def("read_coulomb", &read_coulomb_py, py::arg("path"));
+  m.def("read_mesh", &read_mesh_py, py::arg("path"), py::arg("slip"), py::arg("geographic"));
   m.def("grid_layout", &grid_layout_py, py::arg("grid"), py::arg("comments"));
   m.def("quantities", [] {
     py::list out;

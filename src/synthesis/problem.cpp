@@ -16,6 +16,13 @@ bool finite(const Tensor6& m) {
 }
 
 bool finite(const SourceModel& s) {
+  if (s.kind == SourceModel::Kind::triangle) {
+    for (const Vec3& v : s.vertices)
+      for (double c : v)
+        if (!std::isfinite(c)) return false;
+    return std::isfinite(s.rect.slip) && std::isfinite(s.rect.rake) &&
+           std::isfinite(s.rect.opening);
+  }
   if (s.kind != SourceModel::Kind::rectangle) {
     return std::isfinite(s.east) && std::isfinite(s.north) && std::isfinite(s.depth) &&
            finite(s.tensor) && std::isfinite(s.tensile) && std::isfinite(s.strike) &&
@@ -35,7 +42,8 @@ void check(const Problem& p, const Discretisation& d) {
   if (p.threads < 1 || p.threads > 4096) throw Stop("kirva-syn: --threads must be 1 to 4096");
   if (p.sources.empty()) {
     throw Stop(
-        "kirva-syn: no source: give --faults, --patches, --point, --tensor, --tensile or --mogi");
+        "kirva-syn: no source: give --faults, --patches, --mesh, --point, --tensor, --tensile or "
+        "--mogi");
   }
   if (p.quantities.empty()) throw Stop("kirva-syn: no quantity to compute");
   const auto wants = [&](Quantity q) {
@@ -118,6 +126,10 @@ Discretisation discretisation_of(const TableView& t, const Problem& p) {
   const double dzs = t.zs.size() > 1 ? t.zs[1] - t.zs[0] : 0;
   d.patch_size = p.patch_size ? *p.patch_size : 5.0 * std::max(dr, dzs);
   d.gauss = p.gauss;
+  // An eighth of the source-depth step: linear interpolation between such levels adds less than
+  // (level / depth)^2 of the field, 2e-4 of it for a 0.1 km table at 1 km depth.
+  d.depth_level = dzs / 8;
+  d.depth_origin = t.zs.empty() ? 0.0 : t.zs.front();
   return d;
 }
 
@@ -172,7 +184,7 @@ void greens_matrix(const TableView& t, const Problem& p, const std::vector<SlipD
     }
   }
   for (const auto& s : p.sources) {
-    if (s.kind != SourceModel::Kind::rectangle) {
+    if (s.kind != SourceModel::Kind::rectangle && s.kind != SourceModel::Kind::triangle) {
       throw Stop("kirva-syn: " + s.label + " is a point source: a Green's matrix is of patches");
     }
   }

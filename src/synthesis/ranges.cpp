@@ -65,8 +65,7 @@ void check_ranges(const TableView& t, const std::vector<SourceModel>& models,
   int bad = -1;
   for (std::size_t i = 0; i < models.size(); ++i) {
     const SourceModel& s = models[i];
-    const bool rect = s.kind == SourceModel::Kind::rectangle;
-    const double top = rect ? s.rect.top() : s.depth, bottom = rect ? s.rect.bottom() : s.depth;
+    const double top = s.top(), bottom = s.bottom();
     need0 = std::min(need0, top);
     need1 = std::max(need1, bottom);
     const double tol = 1e-9 * std::max(1.0, zs1);
@@ -74,8 +73,9 @@ void check_ranges(const TableView& t, const std::vector<SourceModel>& models,
   }
   if (bad >= 0) {
     const SourceModel& s = models[bad];
-    const bool rect = s.kind == SourceModel::Kind::rectangle;
-    const double top = rect ? s.rect.top() : s.depth, bottom = rect ? s.rect.bottom() : s.depth;
+    const bool rect =
+        s.kind == SourceModel::Kind::rectangle || s.kind == SourceModel::Kind::triangle;
+    const double top = s.top(), bottom = s.bottom();
     std::ostringstream m;
     m << "kirva-syn: " << s.label;
     if (rect) {
@@ -141,7 +141,8 @@ void check_ranges(const TableView& t, const std::vector<SourceModel>& models,
     if (r <= rmax && r >= rmin) continue;
     std::ostringstream m;
     m << "kirva-syn: " << receiver_name(rc, geographic) << " and " << models[s.model].label;
-    if (models[s.model].kind == SourceModel::Kind::rectangle) {
+    if (models[s.model].kind == SourceModel::Kind::rectangle ||
+        models[s.model].kind == SourceModel::Kind::triangle) {
       m << " (its point at " << km(s.east) << " km east, " << km(s.north) << " km north, "
         << km(s.depth) << " km depth)";
     }

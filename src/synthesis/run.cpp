@@ -3,9 +3,11 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
+#include <numbers>
 #include <thread>
 
 #include "library/library.h"
@@ -26,6 +28,7 @@ namespace {
 struct Options {
   std::string library;
   std::vector<std::string> faults, patches, points, tensors, tensiles, mogis;
+  std::string mesh, mesh_slip, slip;
   std::string point_file, grid, geographic, quantities = "ux,uy,uz", receiver, los, output;
   std::optional<double> depth, friction, patch_size;
   int gauss = 2;
@@ -67,13 +70,37 @@ int synthesis(const Options& o) {
     if (patches.empty()) throw Stop("kirva-syn: " + f + " holds no patch");
     p.sources.insert(p.sources.end(), patches.begin(), patches.end());
   }
+  if (!o.mesh.empty()) {
+    const Mesh mesh = read_mesh(o.mesh, proj);
+    if (o.mesh_slip.empty() == o.slip.empty()) {
+      throw Stop(
+          "kirva-syn: a --mesh takes its slip from --mesh-slip FILE or --slip RAKE/SLIP, one "
+          "of them");
+    }
+    std::vector<TriangleSlip> slip(mesh.triangles.size());
+    if (!o.mesh_slip.empty()) {
+      slip = read_mesh_slip(o.mesh_slip, mesh.triangles.size(), view.isotropic);
+    } else {
+      // --slip RAKE/SLIP: the same slip on every triangle, rake 0 left-lateral, 90 reverse.
+      const auto v = slash_numbers(o.slip, 2, "--slip RAKE/SLIP");
+      for (auto& t : slip) {
+        t.strike = v[1] * std::cos(v[0] * std::numbers::pi / 180);
+        t.dip = v[1] * std::sin(v[0] * std::numbers::pi / 180);
+      }
+    }
+    const auto triangles = mesh_sources(mesh, slip, o.mesh);
+    p.sources.insert(p.sources.end(), triangles.begin(), triangles.end());
+  } else if (!o.mesh_slip.empty() || !o.slip.empty()) {
+    throw Stop("kirva-syn: --mesh-slip and --slip give the slip of a --mesh");
+  }
   for (const auto& text : o.points) p.sources.push_back(point_source(text, proj));
   for (const auto& text : o.tensors) p.sources.push_back(tensor_source(text, proj));
   for (const auto& text : o.tensiles) p.sources.push_back(tensile_source(text, proj));
   for (const auto& text : o.mogis) p.sources.push_back(mogi_source(text, proj));
   if (p.sources.empty()) {
     throw Stop(
-        "kirva-syn: no source: give --faults, --patches, --point, --tensor, --tensile or --mogi");
+        "kirva-syn: no source: give --faults, --patches, --mesh, --point, --tensor, --tensile or "
+        "--mogi");
   }
   std::vector<std::string> warnings;
   settle_isotropic(p.sources, view.isotropic, warnings);
@@ -174,6 +201,12 @@ int run(int argc, char** argv) {
                  "slip-distribution table: x y depth strike dip rake slip length width "
                  "[opening] a line")
       ->allow_extra_args(false);
+  app.add_option("--mesh", o.mesh,
+                 "fault as a triangle mesh: GOCAD TSurf (.ts) or gmsh ASCII (.msh, 2.2 or 4.1)");
+  app.add_option("--mesh-slip", o.mesh_slip,
+                 "slip of the mesh's triangles, one line each in mesh order: strike-slip "
+                 "dip-slip [opening] (m)");
+  app.add_option("--slip", o.slip, "the same slip RAKE/SLIP on every triangle of the mesh");
   app.add_option("--point", o.points, "point source X/Y/DEPTH/STRIKE/DIP/RAKE/M0 (M0 in N m)")
       ->allow_extra_args(false);
   app.add_option("--tensor", o.tensors,

@@ -1,5 +1,6 @@
 #include "synthesis/sources.h"
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <numbers>
@@ -326,8 +327,107 @@ SourceModel mogi_source(const std::string& text, const Projector& proj) {
 }
 
 bool SourceModel::isotropic() const {
-  if (kind == Kind::rectangle) return rect.opening != 0;
+  if (kind == Kind::rectangle || kind == Kind::triangle) return rect.opening != 0;
   return tensile != 0 || inflation != 0 || volume != 0 || has_isotropic_part(tensor);
+}
+
+double SourceModel::top() const {
+  if (kind == Kind::rectangle) return rect.top();
+  if (kind == Kind::triangle) {
+    return std::min({vertices[0][2], vertices[1][2], vertices[2][2]});
+  }
+  return depth;
+}
+
+double SourceModel::bottom() const {
+  if (kind == Kind::rectangle) return rect.bottom();
+  if (kind == Kind::triangle) {
+    return std::max({vertices[0][2], vertices[1][2], vertices[2][2]});
+  }
+  return depth;
+}
+
+SourceModel triangle_source(const std::array<Vec3, 3>& v, double strike_slip, double dip_slip,
+                            double opening, const std::string& label) {
+  SourceModel s;
+  s.kind = SourceModel::Kind::triangle;
+  s.label = label;
+  s.vertices = v;
+  // The normal in (east, north, up) from the vertices' order; turned up where it points down.
+  const double a[3] = {v[1][0] - v[0][0], v[1][1] - v[0][1], v[0][2] - v[1][2]};
+  const double b[3] = {v[2][0] - v[0][0], v[2][1] - v[0][1], v[0][2] - v[2][2]};
+  double n[3] = {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
+  const double len = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+  if (!(len > 0)) throw Stop("kirva-syn: " + label + " is degenerate (no area)");
+  for (double& c : n) c /= len;
+  const double horizontal = std::hypot(n[0], n[1]);
+  if (n[2] < 0 && horizontal < 1.0 - 1e-12) {
+    for (double& c : n) c = -c;
+  }
+  Rectangle& r = s.rect;
+  if (horizontal < 1e-12) {
+    r.strike = 0;
+    r.dip = 0;
+  } else {
+    // Dip direction = the normal's horizontal part; the strike 90 degrees anticlockwise of it.
+    r.strike = std::atan2(n[0], n[1]) / kDeg - 90.0;
+    if (r.strike < 0) r.strike += 360.0;
+    r.dip = std::atan2(horizontal, std::max(0.0, n[2])) / kDeg;
+  }
+  r.rake = std::atan2(dip_slip, strike_slip) / kDeg;
+  r.slip = std::hypot(strike_slip, dip_slip);
+  r.opening = opening;
+  r.east = (v[0][0] + v[1][0] + v[2][0]) / 3;
+  r.north = (v[0][1] + v[1][1] + v[2][1]) / 3;
+  r.depth = (v[0][2] + v[1][2] + v[2][2]) / 3;
+  return s;
+}
+
+std::vector<SourceModel> mesh_sources(const Mesh& mesh, const std::vector<TriangleSlip>& slip,
+                                      const std::string& path) {
+  std::vector<SourceModel> out;
+  out.reserve(mesh.triangles.size());
+  for (std::size_t i = 0; i < mesh.triangles.size(); ++i) {
+    const auto& t = mesh.triangles[i];
+    const std::array<Vec3, 3> v = {mesh.vertices[static_cast<std::size_t>(t[0])],
+                                   mesh.vertices[static_cast<std::size_t>(t[1])],
+                                   mesh.vertices[static_cast<std::size_t>(t[2])]};
+    const std::string label = path + " line " + std::to_string(mesh.lines[i]) + " (triangle " +
+                              std::to_string(i + 1) + ")";
+    out.push_back(triangle_source(v, slip[i].strike, slip[i].dip, slip[i].opening, label));
+  }
+  return out;
+}
+
+TriangleRule triangle_rule(int gauss) {
+  TriangleRule t;
+  // The orbits of a symmetric rule: the centroid, and (a, a, 1 - 2a) with its permutations.
+  const auto orbit = [&](double a, double w) {
+    t.points.push_back({a, a});
+    t.points.push_back({a, 1 - 2 * a});
+    t.points.push_back({1 - 2 * a, a});
+    for (int i = 0; i < 3; ++i) t.weights.push_back(w);
+  };
+  if (gauss <= 1) {
+    t.points.push_back({1.0 / 3, 1.0 / 3});
+    t.weights.push_back(1.0);
+    t.degree = 1;
+  } else if (gauss == 2) {
+    // Degree 4 with six points (Dunavant, Int. J. Numer. Methods Eng. 21, 1129-1148, 1985).
+    orbit(0.445948490915965, 0.223381589678011);
+    orbit(0.091576213509771, 0.109951743655322);
+    t.degree = 4;
+  } else {
+    // Degree 5 with seven points (Radon 1948; Stroud, Approximate Calculation of Multiple
+    // Integrals, 1971, T2:5-1).
+    const double r15 = std::sqrt(15.0);
+    t.points.push_back({1.0 / 3, 1.0 / 3});
+    t.weights.push_back(0.225);
+    orbit((6 - r15) / 21, (155 - r15) / 1200);
+    orbit((6 + r15) / 21, (155 + r15) / 1200);
+    t.degree = 5;
+  }
+  return t;
 }
 
 void refuse_isotropic(const SourceModel& s) {
@@ -387,6 +487,75 @@ void gauss_legendre(int n, std::vector<double>& nodes, std::vector<double>& weig
   }
 }
 
+namespace {
+
+// A triangle cut into n^2 triangles similar to it, n the smallest with sides no longer than the
+// patch size, each integrated with the rule of the Gauss points asked for.
+void discretise_triangle(const SourceModel& s, int model, const Discretisation& d,
+                         const EarthModel& earth, std::vector<SourcePoint>& out) {
+  const auto& v = s.vertices;
+  const auto side = [&](int i, int j) {
+    return std::sqrt((v[i][0] - v[j][0]) * (v[i][0] - v[j][0]) +
+                     (v[i][1] - v[j][1]) * (v[i][1] - v[j][1]) +
+                     (v[i][2] - v[j][2]) * (v[i][2] - v[j][2]));
+  };
+  const double longest = std::max({side(0, 1), side(1, 2), side(2, 0)});
+  int n = std::max(1, static_cast<int>(std::ceil(longest / d.patch_size - 1e-9)));
+  if (d.gauss > 3) n *= 2;
+  const TriangleRule rule = triangle_rule(d.gauss);
+  // Area from the cross product of two sides (m^2).
+  double e1[3], e2[3];
+  for (int c = 0; c < 3; ++c) {
+    e1[c] = v[1][c] - v[0][c];
+    e2[c] = v[2][c] - v[0][c];
+  }
+  const double cx = e1[1] * e2[2] - e1[2] * e2[1], cy = e1[2] * e2[0] - e1[0] * e2[2],
+               cz = e1[0] * e2[1] - e1[1] * e2[0];
+  const double area = 0.5 * std::sqrt(cx * cx + cy * cy + cz * cz) / (n * n);
+  const Rectangle& r = s.rect;
+  const Tensor6 unit = double_couple(r.strike, r.dip, r.rake, 1.0);
+  // The small triangles by their corner (i, j) on the grid of steps e1/n, e2/n: the one pointing
+  // like the whole, and for i + j < n - 1 the one turned over beside it.
+  const auto add = [&](double i0, double j0, double i1, double j1, double i2, double j2) {
+    for (std::size_t q = 0; q < rule.points.size(); ++q) {
+      const double l1 = rule.points[q][0], l2 = rule.points[q][1], l0 = 1 - l1 - l2;
+      const double a = (l0 * i0 + l1 * i1 + l2 * i2) / n, b = (l0 * j0 + l1 * j1 + l2 * j2) / n;
+      SourcePoint p;
+      p.east = v[0][0] + a * e1[0] + b * e2[0];
+      p.north = v[0][1] + a * e1[1] + b * e2[1];
+      p.depth = v[0][2] + a * e1[2] + b * e2[2];
+      const double w = area * rule.weights[q];
+      p.potency = scaled(unit, r.slip * w);
+      if (r.opening != 0) {
+        p.potency = sum(p.potency, tensile(r.strike, r.dip, r.opening * w, earth.lambda(p.depth),
+                                           earth.mu(p.depth)));
+      }
+      p.model = model;
+      if (!(d.depth_level > 0)) {
+        out.push_back(p);
+        continue;
+      }
+      // Shared between the depth levels above and below it.
+      const double u = (p.depth - d.depth_origin) / d.depth_level, l = std::floor(u), f = u - l;
+      const Tensor6 m = p.potency;
+      for (const auto& [level, share] : {std::pair{l, 1 - f}, std::pair{l + 1, f}}) {
+        if (share == 0) continue;
+        p.depth = d.depth_origin + level * d.depth_level;
+        p.potency = scaled(m, share);
+        out.push_back(p);
+      }
+    }
+  };
+  for (int i = 0; i < n; ++i) {
+    for (int j = 0; i + j < n; ++j) {
+      add(i, j, i + 1, j, i, j + 1);
+      if (i + j < n - 1) add(i + 1, j, i + 1, j + 1, i, j + 1);
+    }
+  }
+}
+
+}  // namespace
+
 std::vector<SourcePoint> discretise(const std::vector<SourceModel>& models, const Discretisation& d,
                                     const EarthModel& earth) {
   std::vector<double> xi, wi;
@@ -394,6 +563,10 @@ std::vector<SourcePoint> discretise(const std::vector<SourceModel>& models, cons
   std::vector<SourcePoint> out;
   for (std::size_t k = 0; k < models.size(); ++k) {
     const SourceModel& s = models[k];
+    if (s.kind == SourceModel::Kind::triangle) {
+      discretise_triangle(s, static_cast<int>(k), d, earth, out);
+      continue;
+    }
     if (s.kind != SourceModel::Kind::rectangle) {
       SourcePoint p;
       p.east = s.east;

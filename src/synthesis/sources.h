@@ -3,12 +3,14 @@
 // that the tables can be combined for.
 #pragma once
 
+#include <array>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "synthesis/geo.h"
 #include "synthesis/mechanism.h"
+#include "synthesis/mesh.h"
 #include "synthesis/tables.h"
 
 namespace kirva::syn {
@@ -29,10 +31,11 @@ struct Rectangle {
 // either its potency tensor (slip times area, m^3) or its moment tensor (N m, divided by the
 // shear modulus at its own depth, as the tables are normalised), and may open or change volume.
 struct SourceModel {
-  enum class Kind { rectangle, potency, moment };
+  enum class Kind { rectangle, potency, moment, triangle };
   Kind kind = Kind::rectangle;
   std::string label;  // names the source in messages, e.g. "faults.inp line 14 (fault 2)"
-  Rectangle rect;     // kind rectangle
+  Rectangle rect;     // kind rectangle; for a triangle its strike, dip, rake, slip and opening
+  std::array<Vec3, 3> vertices{};         // kind triangle: east, north, depth (m)
   double east = 0, north = 0, depth = 0;  // point sources, m
   Tensor6 tensor;                         // potency (m^3) or moment (N m), table frame
   // Point sources whose moment tensors take the elastic constants at their depth: a tensile
@@ -45,7 +48,19 @@ struct SourceModel {
   bool tensor_given = false;
   // Whether the source has an isotropic part, which only the explosion's table can make.
   bool isotropic() const;
+  // The depth range it spans (m).
+  double top() const;
+  double bottom() const;
 };
+
+// A triangle of a mesh with its slip (strike-slip left-lateral, dip-slip reverse, opening; m).
+// Its orientation follows from its normal: the normal pointing up gives the dip direction (its
+// horizontal part) and the dip, and the strike is 90 degrees anticlockwise of the dip direction,
+// so that the triangle dips to the right of its strike as a rectangle does. A horizontal triangle
+// has strike 0 (north) and dip 0, the block above it the hanging wall; a vertical one takes the
+// normal of its vertices' order (anticlockwise seen from the side it points to).
+SourceModel triangle_source(const std::array<Vec3, 3>& vertices, double strike_slip,
+                            double dip_slip, double opening, const std::string& label);
 
 // The Grid Parameters of a Coulomb file (km).
 struct CoulombGrid {
@@ -111,10 +126,31 @@ struct SourcePoint {
 struct Discretisation {
   double patch_size = 0;  // m, the largest side of a patch
   int gauss = 2;          // Gauss-Legendre points per patch side
+  // Triangles: each point shared between the two depth levels origin + l level around it, by
+  // linear weights, so that a mesh's points take few depths (each depth needs its own reduced
+  // tables). 0: points at their own depths.
+  double depth_level = 0, depth_origin = 0;
 };
 
 // Gauss-Legendre nodes on [-1, 1] and their weights.
 void gauss_legendre(int n, std::vector<double>& nodes, std::vector<double>& weights);
+
+// The triangles of a mesh read from `path` with their slip (one per triangle), named in messages
+// by the file's line and their number.
+std::vector<SourceModel> mesh_sources(const Mesh& mesh, const std::vector<TriangleSlip>& slip,
+                                      const std::string& path);
+
+// A symmetric quadrature rule on a triangle: barycentric points (the third coordinate is 1 minus
+// the two given) and weights that sum to 1.
+struct TriangleRule {
+  std::vector<std::array<double, 2>> points;
+  std::vector<double> weights;
+  int degree = 0;  // polynomials of this degree are integrated exactly
+};
+// The rule for `gauss` Gauss-Legendre points per rectangle side, which are exact to degree
+// 2 gauss - 1: the centroid for 1, six points of degree 4 for 2, seven of degree 5 for 3 or more
+// (for more than 3 the triangles are cut twice as finely instead).
+TriangleRule triangle_rule(int gauss);
 
 // Cuts every rectangle into patches no larger than d.patch_size and places d.gauss x d.gauss
 // points in each; point sources become one point. Moment tensors are divided by the shear

@@ -64,9 +64,10 @@ TEST(Cli, HelpListsEveryOption) {
   const RunResult r = kirva::testing::run_executable(KIRVA_SYN_EXE, dir.path(), {"--help"});
   EXPECT_EQ(r.status, 0);
   for (const char* o :
-       {"LIBRARY", "--faults", "--patches", "--point", "--tensor", "--points", "--grid", "--depth",
-        "--geographic", "--quantities", "--receiver", "--friction", "--los", "--patch-size",
-        "--gauss", "--output", "--threads"}) {
+       {"LIBRARY",      "--faults",     "--patches",    "--mesh",     "--mesh-slip", "--slip",
+        "--point",      "--tensor",     "--tensile",    "--mogi",     "--points",    "--grid",
+        "--depth",      "--geographic", "--quantities", "--receiver", "--friction",  "--los",
+        "--patch-size", "--gauss",      "--output",     "--threads"}) {
     EXPECT_NE(r.out.find(o), std::string::npos) << o;
   }
 }
@@ -90,6 +91,8 @@ TEST(Cli, RefusalsAreOneLineAndStatusOne) {
        "open.inp line 12 (fault 1) opens or changes volume, and the library holds no explosion "
        "table: make the library with kirva --isotropic"},
       {{"--mogi=0/0/4/1e6", grid}, "--mogi 0/0/4/1e6 opens or changes volume"},
+      {{"--mesh", "missing.ts", grid}, "missing.ts"},
+      {{"--slip", "90/1", grid}, "--mesh-slip and --slip give the slip of a --mesh"},
       {{"--tensile=0/0/4/10/80", grid}, "--tensile X/Y/DEPTH/STRIKE/DIP/POTENCY"},
       {{"--faults", "damaged.inp", grid}, "fault row: '1.0\\v000' is not a number"},
       {{kPoint, "--points", "pts.txt"}, "pts.txt line 2: 'abc' is not a number"},

@@ -374,3 +374,69 @@ TEST(Projection, TransverseMercatorAboutTheOrigin) {
 
 }  // namespace
 }  // namespace kirva::syn
+
+namespace kirva::syn {
+namespace {
+
+// A triangle in the plane of (strike, dip), given in either order of its vertices, has that
+// strike and dip (a horizontal one strike 0); cut and integrated, its potency is slip times area
+// and its points lie in the plane.
+TEST(Triangles, OrientationFromTheNormalAndPotencyOfThePieces) {
+  const double deg = std::numbers::pi / 180;
+  for (const auto& [strike, dip] : std::vector<std::pair<double, double>>{
+           {0, 90}, {30, 60}, {90, 30}, {200, 10}, {315, 89}, {0, 0}}) {
+    const double f = strike * deg, d = dip * deg;
+    const Vec3 s = {std::sin(f), std::cos(f), 0};  // along strike (east, north, depth)
+    const Vec3 w = {std::cos(f) * std::cos(d), -std::sin(f) * std::cos(d), std::sin(d)};
+    const Vec3 o = {1000, -2000, 6000};
+    auto at = [&](double a, double b) {
+      return Vec3{o[0] + a * s[0] + b * w[0], o[1] + a * s[1] + b * w[1],
+                  o[2] + a * s[2] + b * w[2]};
+    };
+    const std::array<Vec3, 3> v = {at(0, 0), at(3000, 500), at(1000, 2500)};
+    for (const bool reversed : {false, true}) {
+      const std::array<Vec3, 3> u = reversed ? std::array<Vec3, 3>{v[0], v[2], v[1]} : v;
+      const SourceModel t = triangle_source(u, 0.6, -0.8, 0.0, "t");
+      EXPECT_NEAR(t.rect.dip, dip, 1e-9) << strike << " " << dip;
+      // A vertical triangle's strike is that of its vertices' order: either way along the line.
+      EXPECT_NEAR(std::remainder(t.rect.strike - strike, dip == 90 ? 180.0 : 360.0), 0.0, 1e-9)
+          << strike << " " << dip;
+      EXPECT_NEAR(t.rect.slip, 1.0, 1e-12);
+      for (int gauss : {1, 2, 3, 4}) {
+        const auto pts =
+            discretise({t}, Discretisation{700.0, gauss}, EarthModel{{{0, 6000, 3464, 2700}}});
+        const Tensor6 unit = double_couple(t.rect.strike, t.rect.dip, t.rect.rake, 1.0);
+        double potency = 0;
+        for (const auto& p : pts) {
+          potency += norm(p.potency) / norm(unit);
+          const FaultVectors fv = fault_vectors(t.rect.strike, t.rect.dip, 0);
+          EXPECT_NEAR((p.north - o[1]) * fv.normal[0] + (p.east - o[0]) * fv.normal[1] +
+                          (p.depth - o[2]) * fv.normal[2],
+                      0.0, 1e-6);
+        }
+        EXPECT_NEAR(potency, 0.5 * (3000 * 2500 - 500 * 1000), 1e-3) << gauss;
+      }
+    }
+  }
+}
+
+// Each rule integrates the monomials x^p y^q over the triangle (0,0), (1,0), (0,1) exactly to its
+// degree: p! q! / (p + q + 2)!.
+TEST(Triangles, RulesAreExactToTheirDegree) {
+  for (int gauss = 1; gauss <= 3; ++gauss) {
+    const TriangleRule r = triangle_rule(gauss);
+    EXPECT_EQ(r.degree, gauss == 1 ? 1 : gauss == 2 ? 4 : 5);
+    for (int p = 0; p <= r.degree; ++p) {
+      for (int q = 0; p + q <= r.degree; ++q) {
+        double sum = 0;
+        for (std::size_t i = 0; i < r.points.size(); ++i)
+          sum += 0.5 * r.weights[i] * std::pow(r.points[i][0], p) * std::pow(r.points[i][1], q);
+        EXPECT_NEAR(sum, std::tgamma(p + 1) * std::tgamma(q + 1) / std::tgamma(p + q + 3), 1e-14)
+            << gauss << " " << p << " " << q;
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kirva::syn
