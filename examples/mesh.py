@@ -103,7 +103,7 @@ def figure(tri, slip, grid, u, path, dpi=80):
     ax.quiver(x[::k], y[::k], ux, uy, scale=8 * np.hypot(ux, uy).max(), width=0.003)
     trace = tri[:, :, 2] == tri[:, :, 2].min()
     ax.plot(tri[:, :, 0][trace], tri[:, :, 1][trace], ".", color="k", markersize=2)
-    ax.set_title("uplift and horizontal displacement (dots: the trace at 1 km depth)")
+    ax.set_title("uplift and horizontal displacement; dots: the top edge")
     for a in axes:
         a.set_xlabel("east (km)")
         a.set_ylabel("north (km)")
