@@ -490,7 +490,8 @@ void gauss_legendre(int n, std::vector<double>& nodes, std::vector<double>& weig
 namespace {
 
 // A triangle cut into n^2 triangles similar to it, n the smallest with sides no longer than the
-// patch size, each integrated with the rule of the Gauss points asked for.
+// diagonal of a patch (sqrt(2) times the patch size: the two triangles of a patch-sized square
+// are not cut again), each integrated with the rule of the Gauss points asked for.
 void discretise_triangle(const SourceModel& s, int model, const Discretisation& d,
                          const EarthModel& earth, std::vector<SourcePoint>& out) {
   const auto& v = s.vertices;
@@ -500,7 +501,8 @@ void discretise_triangle(const SourceModel& s, int model, const Discretisation& 
                      (v[i][2] - v[j][2]) * (v[i][2] - v[j][2]));
   };
   const double longest = std::max({side(0, 1), side(1, 2), side(2, 0)});
-  int n = std::max(1, static_cast<int>(std::ceil(longest / d.patch_size - 1e-9)));
+  int n =
+      std::max(1, static_cast<int>(std::ceil(longest / (std::sqrt(2.0) * d.patch_size) - 1e-9)));
   if (d.gauss > 3) n *= 2;
   const TriangleRule rule = triangle_rule(d.gauss);
   // Area from the cross product of two sides (m^2).
