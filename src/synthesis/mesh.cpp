@@ -18,19 +18,6 @@ namespace {
 // Depths this little above the surface are rounding of a vertex meant to lie on it.
 constexpr double kSurfaceTolerance = 1e-9;  // m
 
-std::vector<std::string> read_lines(const std::string& path) {
-  std::ifstream in(path);
-  if (!in) throw Stop("kirva-syn: cannot open " + path);
-  std::vector<std::string> lines;
-  std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-  }
-  if (in.bad()) throw Stop("kirva-syn: cannot read " + path);
-  return lines;
-}
-
 std::string lower(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return s;

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <fstream>
 
 #include "stop.h"
 
@@ -101,6 +102,19 @@ std::string printable(std::string_view text) {
     }
   }
   return out;
+}
+
+std::vector<std::string> read_lines(const std::string& path) {
+  std::ifstream in(path);
+  if (!in) throw Stop("kirva-syn: cannot open " + path);
+  std::vector<std::string> lines;
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
+  if (in.bad()) throw Stop("kirva-syn: cannot read " + path);
+  return lines;
 }
 
 std::string where(const std::string& path, int line) {

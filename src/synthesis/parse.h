@@ -27,4 +27,8 @@ std::string printable(std::string_view text);
 // "file line N: " for messages about a line of an input file.
 std::string where(const std::string& path, int line);
 
+// The lines of a text file, a carriage return before each line end left out; a file that cannot
+// be opened or read stops with one line.
+std::vector<std::string> read_lines(const std::string& path);
+
 }  // namespace kirva::syn

@@ -15,19 +15,6 @@ namespace {
 
 constexpr double kDeg = std::numbers::pi / 180.0;
 
-std::vector<std::string> read_lines(const std::string& path) {
-  std::ifstream in(path);
-  if (!in) throw Stop("kirva-syn: cannot open " + path);
-  std::vector<std::string> lines;
-  std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-  }
-  if (in.bad()) throw Stop("kirva-syn: cannot read " + path);
-  return lines;
-}
-
 std::string fmt(double v) {
   std::ostringstream s;
   s << v;
@@ -253,14 +240,30 @@ std::vector<SourceModel> read_patches(const std::string& path, const Projector& 
   return out;
 }
 
-SourceModel point_source(const std::vector<double>& v, const std::string& label,
-                         const Projector& proj) {
+namespace {
+
+// A point source of the given kind at the position and depth of v[0..2] (km, or degrees and
+// km), checked to lie below the surface (at it, when `surface` is allowed).
+SourceModel located(SourceModel::Kind kind, const std::vector<double>& v, const std::string& label,
+                    const Projector& proj, bool surface = true) {
   SourceModel s;
-  s.kind = SourceModel::Kind::moment;
+  s.kind = kind;
   s.label = label;
   proj.project(v[0], v[1], s.east, s.north);
   s.depth = v[2] * 1000.0;
-  if (!(v[2] >= 0)) throw Stop("kirva-syn: " + label + ": the depth is above the surface");
+  if (surface ? !(v[2] >= 0) : !(v[2] > 0)) {
+    throw Stop(
+        "kirva-syn: " + label +
+        (surface ? ": the depth is above the surface" : ": the depth must be below the surface"));
+  }
+  return s;
+}
+
+}  // namespace
+
+SourceModel point_source(const std::vector<double>& v, const std::string& label,
+                         const Projector& proj) {
+  SourceModel s = located(SourceModel::Kind::moment, v, label, proj);
   s.tensor = double_couple(v[3], v[4], v[5], v[6]);
   return s;
 }
@@ -272,13 +275,8 @@ SourceModel point_source(const std::string& text, const Projector& proj) {
 
 SourceModel tensor_source(const std::vector<double>& v, const std::string& label,
                           const Projector& proj) {
-  SourceModel s;
-  s.kind = SourceModel::Kind::moment;
-  s.label = label;
+  SourceModel s = located(SourceModel::Kind::moment, v, label, proj);
   s.tensor_given = true;
-  proj.project(v[0], v[1], s.east, s.north);
-  s.depth = v[2] * 1000.0;
-  if (!(v[2] >= 0)) throw Stop("kirva-syn: " + label + ": the depth is above the surface");
   s.tensor = from_rtp(v[3], v[4], v[5], v[6], v[7], v[8]);
   return s;
 }
@@ -290,12 +288,7 @@ SourceModel tensor_source(const std::string& text, const Projector& proj) {
 
 SourceModel tensile_source(const std::vector<double>& v, const std::string& label,
                            const Projector& proj) {
-  SourceModel s;
-  s.kind = SourceModel::Kind::potency;
-  s.label = label;
-  proj.project(v[0], v[1], s.east, s.north);
-  s.depth = v[2] * 1000.0;
-  if (!(v[2] >= 0)) throw Stop("kirva-syn: " + label + ": the depth is above the surface");
+  SourceModel s = located(SourceModel::Kind::potency, v, label, proj);
   if (!(v[4] >= 0 && v[4] <= 90)) {
     throw Stop("kirva-syn: " + label + ": dip " + fmt(v[4]) + " is outside 0 to 90 degrees");
   }
@@ -312,12 +305,7 @@ SourceModel tensile_source(const std::string& text, const Projector& proj) {
 
 SourceModel mogi_source(const std::vector<double>& v, const std::string& label,
                         const Projector& proj) {
-  SourceModel s;
-  s.kind = SourceModel::Kind::potency;
-  s.label = label;
-  proj.project(v[0], v[1], s.east, s.north);
-  s.depth = v[2] * 1000.0;
-  if (!(v[2] > 0)) throw Stop("kirva-syn: " + label + ": the depth must be below the surface");
+  SourceModel s = located(SourceModel::Kind::potency, v, label, proj, false);
   s.volume = v[3];
   return s;
 }
