@@ -132,6 +132,21 @@ double FreeFormat::real(std::string_view name) {
   return std::strtod(s.c_str(), nullptr);
 }
 
+std::optional<double> FreeFormat::optional_real() {
+  std::size_t p = pos_;
+  while (p < line_.size() && is_blank(line_[p])) ++p;
+  if (p >= line_.size() || ends_word(line_[p])) return std::nullopt;
+  std::size_t e = p;
+  while (e < line_.size() && !ends_word(line_[e])) ++e;
+  // A number cut at column 180 is not read as a shorter one.
+  if (e == line_.size() && unit_.cut) return std::nullopt;
+  const std::string s = real_syntax(line_.substr(p, e - p));
+  if (s.empty()) return std::nullopt;
+  pos_ = p;
+  bare_token();
+  return std::strtod(s.c_str(), nullptr);
+}
+
 std::string FreeFormat::text(std::string_view name) {
   const std::string expected = "a text for " + std::string(name);
   if (!next_value(expected)) fail("missing value, expected " + expected);

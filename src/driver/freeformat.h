@@ -3,6 +3,7 @@
 #pragma once
 
 #include <istream>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -37,6 +38,9 @@ class FreeFormat {
   int integer(std::string_view name);
   double real(std::string_view name);
   std::string text(std::string_view name);
+  // The next value when it is a real number; nothing, and the position unchanged, when the line
+  // ends or what follows is no number (then it is a remark, as after the last required value).
+  std::optional<double> optional_real();
 
  private:
   // Positions at the start of the next value; false when the line holds no further value.

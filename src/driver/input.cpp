@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -24,7 +25,8 @@ void require_finite(double v, const std::string& name) {
 // The model points of the input lines, needed only while the depth-profile list is built.
 struct ModelPoints {
   std::vector<double> z, vp, vs, ro;
-  explicit ModelPoints(int n) : z(n + 1), vp(n + 1), vs(n + 1), ro(n + 1) {}
+  std::vector<Rheology> rh;
+  explicit ModelPoints(int n) : z(n + 1), vp(n + 1), vs(n + 1), ro(n + 1), rh(n + 1) {}
 };
 
 // Successive points at different depths bound a layer with linear gradients; a repeated (or
@@ -42,12 +44,15 @@ void build_profile(const ModelPoints& pt, int nline, ProfileList& p) {
       p.vs2[e] = pt.vs[i + 1];
       p.ro1[e] = pt.ro[i];
       p.ro2[e] = pt.ro[i + 1];
+      p.rh1[e] = pt.rh[i];
+      p.rh2[e] = pt.rh[i + 1];
       ++e;
     } else {
       p.z1[e] = pt.z[i + 1];
       p.vp1[e] = pt.vp[i + 1];
       p.vs1[e] = pt.vs[i + 1];
       p.ro1[e] = pt.ro[i + 1];
+      p.rh1[e] = pt.rh[i + 1];
     }
   }
   p.nprof = e;
@@ -57,6 +62,7 @@ void build_profile(const ModelPoints& pt, int nline, ProfileList& p) {
     p.vp1[e] = pt.vp[nline];
     p.vs1[e] = pt.vs[nline];
     p.ro1[e] = pt.ro[nline];
+    p.rh1[e] = pt.rh[nline];
   }
 }
 
@@ -186,6 +192,7 @@ void read_model(InputUnit& unit, std::string& buf, RunInput& inp) {
     nline = f.integer("nline");
   }
   if (nline < 1 || nline > nlinemax) reject("number of model lines must be 1 to 1000!");
+  inp.rheology_fault.clear();
 
   ModelPoints pt(nline);
   for (int i = 1; i <= nline; ++i) {
@@ -197,6 +204,21 @@ void read_model(InputUnit& unit, std::string& buf, RunInput& inp) {
     const double vp = 1000.0 * f.real("vp of " + which);
     const double w = 1000.0 * f.real("vs of " + which);
     const double ro = f.real("ro of " + which);
+    // Optional columns 6 to 8: eta_M and eta_K (Pa s) and mu_K/mu of a Burgers body; whatever
+    // is no number is a remark, as before. Only runs through time read them (check_rheology).
+    for (double* v : {&pt.rh[i].eta_m, &pt.rh[i].eta_k, &pt.rh[i].muk_ratio}) {
+      const std::optional<double> x = f.optional_real();
+      if (!x) break;
+      *v = *x;
+    }
+    const Rheology& r = pt.rh[i];
+    if (inp.rheology_fault.empty()) {
+      if (!(std::isfinite(r.eta_m) && std::isfinite(r.eta_k) && std::isfinite(r.muk_ratio)) ||
+          r.eta_m < 0.0 || r.eta_k < 0.0 || r.muk_ratio < 0.0)
+        inp.rheology_fault = which + ": eta_M, eta_K and mu_K/mu must be 0 or positive!";
+      else if (r.kelvin() && !(r.muk_ratio > 0.0))
+        inp.rheology_fault = which + ": a Kelvin element (eta_K) needs mu_K/mu above 0!";
+    }
     require_finite(z, which + ": z");
     require_finite(vp, which + ": vp");
     require_finite(w, which + ": vs");

@@ -46,6 +46,9 @@ struct RunInput {
 
   std::array<double, 3> resol{};  // relative change allowed per layer-table row (ro, vp, vs)
   ProfileList prof;
+  // The first model line whose viscous columns cannot describe a Burgers body, as the message
+  // that stops a run through time (an elastic run does not read them); empty when all can.
+  std::string rheology_fault;
 
   double zrec(int k) const { return observation_depth(zrec1, dzrec, k - 1); }
   double zs(int j) const { return source_depth(zs1, dzs, j - 1); }

@@ -166,9 +166,32 @@ struct RunSetup {
   std::unique_ptr<LayerTable> lt = std::make_unique<LayerTable>();
   std::unique_ptr<RowTable> rows = std::make_unique<RowTable>();
   std::string jsonpath;
-  std::string extpath;  // the explosion's tables of --isotropic
+  std::string extpath;  // the explosion's tables of --isotropic and the tables at --times
+  // What grnfun.ext holds: with --isotropic the elastic explosion first, then for each time the
+  // three types (and the explosion); none when the run writes no grnfun.ext.
+  std::vector<extension::Descriptor> ext_tables;
+  LaplaceEarths earths;  // --times
   int nworkers = 1;
 };
+
+// The descriptors of a run, in the order of ext_index.
+std::vector<extension::Descriptor> extension_tables(bool isotropic,
+                                                    const std::vector<double>& times) {
+  std::vector<extension::Descriptor> d;
+  if (isotropic) d.push_back(kExtensionTables[0]);
+  for (const double t : times) {
+    for (const SourceType type : kSourceOrder) d.push_back({type, t});
+    if (isotropic) d.push_back({SourceType::ex, t});
+  }
+  return d;
+}
+
+// The descriptor of type at time index i (-1: the elastic table) among extension_tables.
+int ext_index(bool isotropic, SourceType type, int i) {
+  const int iso = isotropic ? 1 : 0;
+  if (i < 0) return 0;
+  return iso + i * (3 + iso) + static_cast<int>(type);
+}
 
 void set_up_run(const RunOptions& opt, Console& con, RunSetup& run) {
   for (const char* l : kBanner) con.line(l);
@@ -192,10 +215,11 @@ void set_up_run(const RunOptions& opt, Console& con, RunSetup& run) {
     if (inp.grnpath[s] == run.extpath)
       throw Stop(" Error in krvmain: the name grnfun.ext is kept for the explosion's tables!");
   }
-  // A run without --isotropic removes the grnfun.ext of an earlier run at its end; one that could
-  // not be removed is said before the work is done (an --isotropic run's file checks itself).
+  run.ext_tables = extension_tables(opt.isotropic, opt.times);
+  // A run that writes no grnfun.ext removes that of an earlier run at its end; one that could
+  // not be removed is said before the work is done (a file the run writes checks itself).
   struct stat st;
-  if (!opt.isotropic && ::lstat(run.extpath.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+  if (run.ext_tables.empty() && ::lstat(run.extpath.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
     throw Stop(" Error in output: cannot remove file '" + run.extpath +
                "': " + std::strerror(EISDIR));
   con.line("   ");
@@ -205,6 +229,10 @@ void set_up_run(const RunOptions& opt, Console& con, RunSetup& run) {
   if (ierr == 1) throw Stop("the layer index (lmax) too small defined!");
   // The kernels' constants of every row, computed once for the run.
   krvrowtab(*run.lt, *run.rows);
+  if (opt.times_given) {
+    if (!inp.rheology_fault.empty()) throw Stop(" Error in krvmain: " + inp.rheology_fault);
+    make_laplace_earths(*run.lt, opt.times, run.earths);
+  }
 
   // The number of workers is settled before any output file is opened: a bad KIRVA_THREADS
   // stops the run leaving no file behind.
@@ -237,7 +265,7 @@ struct RunLoop {
 // side by side and handed in order to `binary` (the bytes of the table in grnfun.all or
 // grnfun.ext) and at the first observation depth to the type's text table, if it has one.
 void compute_type(int k, SourceType type, GrnTextWriter* text,
-                  const std::function<void(std::string_view)>& binary, RunLoop& loop) {
+                  const std::function<void(int, std::string_view)>& binary, RunLoop& loop) {
   const RunInput& inp = *loop.run.inp;
   const LayerTable& lt = *loop.run.lt;
   const SourceTypeInfo& info = source_info(type);
@@ -262,13 +290,19 @@ void compute_type(int k, SourceType type, GrnTextWriter* text,
   const BesselTables* bessel = loop.opt.accurate ? nullptr : loop.tab[info.order].get();
   const AccurateBessel* accurate = loop.opt.accurate ? loop.acc[info.order].get() : nullptr;
   const RowTable& rows = *loop.run.rows;
+  const LaplaceEarths& earths = loop.run.earths;
+  const std::size_t ntimes = earths.plan.times.size();
   auto table = [&](double zs, TableWork& w) {
     if (accurate != nullptr) {
       compute_table(inp, lt, rows, *accurate, s, zs, zrec, lambda, mu, w);
+      if (ntimes > 0) compute_at_times(inp, earths, *accurate, s, zs, zrec, w);
     } else {
       compute_table(inp, lt, rows, *bessel, s, zs, zrec, lambda, mu, w);
+      if (ntimes > 0) compute_at_times(inp, earths, *bessel, s, zs, zrec, w);
     }
   };
+  const std::span<const extension::Descriptor> descs(loop.run.ext_tables);
+  const int nlayer = lt.nlayer;
   loop.pool.run(
       inp.nzs,
       [&](int j, TableWork& w, TableOutput& out) {
@@ -277,11 +311,21 @@ void compute_type(int k, SourceType type, GrnTextWriter* text,
         const std::span<const double> grn(w.grn.v);
         render_table_binary(out.binary, grn, inp.nr, info);
         if (text != nullptr) render_table_text(out.text, grn, inp.nr, info);
+        out.at_times.resize(ntimes);
+        for (std::size_t i = 0; i < ntimes; ++i)
+          render_table_binary(out.at_times[i], std::span<const double>(w.at_times[i].v), inp.nr,
+                              info);
       },
-      [&](int, TableOutput& out) {
+      [&](int j, TableOutput& out) {
         if (!out.warnings.empty()) con.raw(out.warnings);
         if (text != nullptr) text->rendered(out.text);
-        binary(out.binary);
+        binary(j, out.binary);
+        for (std::size_t i = 0; i < ntimes; ++i) {
+          const int di = ext_index(loop.opt.isotropic, type, static_cast<int>(i));
+          loop.ext.rendered_at(
+              extension::column_offset(descs, nlayer, inp.nr, inp.nzs, k - 1, di, j - 1, 0),
+              out.at_times[i]);
+        }
         loop.display.table_done();
       });
   if (text != nullptr) text->close();
@@ -314,12 +358,19 @@ void compute_depth(int k, RunLoop& loop) {
   for (const SourceType type : kSourceOrder) {
     compute_type(
         k, type, &loop.texts[static_cast<std::size_t>(type) + 1],
-        [&](std::string_view b) { loop.all.rendered(b); }, loop);
+        [&](int, std::string_view b) { loop.all.rendered(b); }, loop);
   }
   if (loop.opt.isotropic) {
-    for (const extension::Descriptor& d : kExtensionTables)
-      compute_type(
-          k, d.type, nullptr, [&](std::string_view b) { loop.ext.rendered(b); }, loop);
+    const std::span<const extension::Descriptor> descs(loop.run.ext_tables);
+    compute_type(
+        k, SourceType::ex, nullptr,
+        [&](int j, std::string_view b) {
+          loop.ext.rendered_at(
+              extension::column_offset(descs, lt.nlayer, inp.nr, inp.nzs, k - 1,
+                                       ext_index(true, SourceType::ex, -1), j - 1, 0),
+              b);
+        },
+        loop);
   }
 }
 
@@ -342,13 +393,14 @@ void krvmain(const RunOptions& opt, Console& con) {
   loop.all.header(lt.nlayer, inp.nr, inp.r1, inp.r2, inp.nzs, inp.zs1, inp.zs2, inp.nzrec,
                   inp.zrec1, inp.zrec2);
   loop.all.layers(lt.nlayer, lt.thick, lt.vp, lt.vs, lt.ro);
-  if (opt.isotropic) {
+  const bool ext = !run.ext_tables.empty();
+  if (ext) {
     loop.ext.open(run.extpath);
-    loop.ext.head(loop.all.identity(), kExtensionTables);
+    loop.ext.head(loop.all.identity(), run.ext_tables);
   }
   for (int k = 1; k <= inp.nzrec; ++k) compute_depth(k, loop);
   loop.all.close();
-  if (opt.isotropic) loop.ext.close();
+  if (ext) loop.ext.close();
 
   // The provenance joins the result files: written under its temporary name now, it replaces an
   // earlier grnfun.json together with them.
@@ -363,6 +415,18 @@ void krvmain(const RunOptions& opt, Console& con) {
   prov.sampfac = inp.sampfac;
   prov.infile = run.infile;
   prov.input = run.intext;
+  prov.times_given = opt.times_given;
+  prov.times = opt.times;
+  prov.laplace_nodes = run.earths.viscous ? static_cast<int>(run.earths.plan.s.size()) : 0;
+  prov.stehfest_n = kStehfestN;
+  for (int l = 1; l <= lt.nlayer; ++l) {
+    const Rheology& rh = lt.rheology[l];
+    if (!opt.times_given || !rh.viscous()) continue;
+    double top = 0.0;
+    for (int q = 1; q < l; ++q) top += lt.thick[q];
+    prov.viscous_rows.push_back(
+        {l, top, row_moduli(lt, l).mu, rh.eta_m, rh.kelvin() ? rh.eta_k : 0.0, rh.muk_ratio});
+  }
   OutFile json;
   json.open(run.jsonpath);
   json.write(render_provenance(prov));
@@ -375,7 +439,7 @@ void krvmain(const RunOptions& opt, Console& con) {
   remove_earlier(run.extpath);
   for (int s = 1; s <= 3; ++s) loop.texts[s].commit();
   loop.all.commit();
-  if (opt.isotropic) loop.ext.commit();
+  if (ext) loop.ext.commit();
   json.commit();
 
   for (const char* l : kSuccess) con.line(l);

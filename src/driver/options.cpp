@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <cmath>
 
+#include "relaxation/relaxation.h"
 #include "stop.h"
 
 namespace kirva {
@@ -28,6 +29,12 @@ bool parse_options(int argc, const char* const* argv, RunOptions& opt, std::FILE
                "also the explosion (moment tensor mu I per unit potency), for every source and "
                "observation depth, in the file grnfun.ext beside grnfun.all; without it a run "
                "removes an earlier grnfun.ext there");
+  std::string times;
+  auto* otimes = app.add_option(
+      "--times", times,
+      "also the tables at these times after a step of slip at t = 0, in years: T1,T2,... or "
+      "T1/T2/N (N times spaced logarithmically), for the viscous layers of the model lines "
+      "(columns 6 to 8: eta_M, eta_K in Pa s, mu_K/mu); stored in grnfun.ext");
   auto* osmooth = app.add_option("--smoothing", smoothing,
                                  "smoothing length in km (0 allowed): with --accurate the whole "
                                  "smoothing rule (default 0.0001), otherwise in place of the "
@@ -55,6 +62,10 @@ bool parse_options(int argc, const char* const* argv, RunOptions& opt, std::FILE
     if (!std::isfinite(smoothing) || smoothing < 0.0 || smoothing > 1.0e4)
       throw Stop(" Error in krvmain: --smoothing must be a length from 0 to 10000 km!");
     opt.smoothing = smoothing;
+  }
+  if (otimes->count() > 0) {
+    opt.times = parse_times(times);
+    opt.times_given = true;
   }
   return true;
 }

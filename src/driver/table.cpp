@@ -11,7 +11,67 @@ void prepare(const LayerTable& lt, int type, double zs, double zrec, TableWork& 
   krvmoment(type, s.mu, s.ro, s.vp, s.vs, w.src);
 }
 
+// The node tables, each integrated with the elastic table's sampling so that they vary smoothly
+// from node to node (the inversion amplifies any jitter between them), summed into the tables
+// at the times.
+template <class Integrate>
+void sum_over_nodes(const LaplaceEarths& e, int type, int nr, TableWork& w,
+                    const Integrate& integrate) {
+  const std::size_t nt = e.plan.times.size();
+  const std::size_t nv = 10 * static_cast<std::size_t>(nr);
+  if (w.at_times.size() != nt) w.at_times.resize(nt);
+  if (!e.viscous) {
+    for (GreenTable& g : w.at_times) g = w.grn;
+    return;
+  }
+  for (GreenTable& g : w.at_times) g.v.fill(0.0);
+  for (std::size_t m = 0; m < e.plan.s.size(); ++m) {
+    const LayerTable& lt = *e.lt[m];
+    const RowModuli src = row_moduli(lt, w.pair.source.row);
+    const RowModuli rec = row_moduli(lt, w.pair.receiver.row);
+    krvmoment(type, src.mu, src.ro, src.vp, src.vs, w.node_src);
+    const KernelContext kernel{lt, *e.rows[m], w.cl, w.node_src, w.log};
+    integrate(kernel, rec.lambda, rec.mu);
+    for (std::size_t i = 0; i < nt; ++i) {
+      const double c = e.plan.weight(i, m);
+      auto& out = w.at_times[i].v;
+      for (std::size_t q = 0; q < nv; ++q) out[q] += c * w.node_grn.v[q];
+    }
+  }
+}
+
 }  // namespace
+
+void make_laplace_earths(const LayerTable& lt, const std::vector<double>& times_years,
+                         LaplaceEarths& e) {
+  e.plan = plan_inversion(times_years);
+  e.viscous = has_viscosity(lt) && !times_years.empty();
+  e.lt.clear();
+  e.rows.clear();
+  if (!e.viscous) return;
+  for (const double s : e.plan.s) {
+    e.lt.push_back(std::make_unique<LayerTable>());
+    laplace_layers(lt, s, *e.lt.back());
+    e.rows.push_back(std::make_unique<RowTable>());
+    krvrowtab(*e.lt.back(), *e.rows.back());
+  }
+}
+
+void compute_at_times(const RunInput& inp, const LaplaceEarths& e, const BesselTables& tab,
+                      int type, double zs, double zrec, TableWork& w) {
+  sum_over_nodes(e, type, inp.nr, w, [&](const KernelContext& kernel, double lambda, double mu) {
+    const HankelContext ctx{zs, zrec, inp.rhalf, tab, kernel};
+    krvhankel_resampled(w.node_grn, inp.r, inp.nr, lambda, mu, ctx, w.hw);
+  });
+}
+
+void compute_at_times(const RunInput& inp, const LaplaceEarths& e, const AccurateBessel& acc,
+                      int type, double zs, double zrec, TableWork& w) {
+  sum_over_nodes(e, type, inp.nr, w, [&](const KernelContext& kernel, double lambda, double mu) {
+    const AccurateContext ctx{zs, zrec, inp.rhalf, acc, kernel};
+    krvhankel_accurate_resampled(w.node_grn, inp.r, inp.nr, lambda, mu, ctx, w.hw);
+  });
+}
 
 void compute_table(const RunInput& inp, const LayerTable& lt, const RowTable& rows,
                    const BesselTables& tab, int type, double zs, double zrec, double lambda,

@@ -3,11 +3,15 @@
 // computed side by side, one TableWork each.
 #pragma once
 
+#include <memory>
+#include <vector>
+
 #include "driver/input.h"
 #include "integration/accurate.h"
 #include "integration/bessel.h"
 #include "integration/hankel.h"
 #include "model/model.h"
+#include "relaxation/relaxation.h"
 #include "response/response.h"
 #include "response/source.h"
 
@@ -20,11 +24,28 @@ struct TableWork {
   HankelWork hw;
   GreenTable grn;
   DepthPair pair;  // the rows of zs and zrec and their moduli
+  // Runs through time: the source and the table at one Laplace node, and the tables at the
+  // times (InversionPlan::times), summed over the nodes.
+  SourceTerms node_src;
+  GreenTable node_grn;
+  std::vector<GreenTable> at_times;
 };
 
-// Fills w.grn for source type `type` (1 strike-slip, 2 dip-slip, 3 CLVD, 4 explosion) at source depth zs and
-// observation depth zrec, where the Lame constants are lambda and mu. rows holds the kernels'
-// constants of the rows of lt, tab the Bessel tables of the type's order
+// The earths of the Laplace nodes of a run through time (relaxation.h): the plan and, per node,
+// the layer table with the Laplace-domain moduli and its kernels' constants. Without a viscous
+// row there are no nodes: every time has the elastic tables.
+struct LaplaceEarths {
+  InversionPlan plan;
+  bool viscous = false;
+  std::vector<std::unique_ptr<LayerTable>> lt;
+  std::vector<std::unique_ptr<RowTable>> rows;
+};
+void make_laplace_earths(const LayerTable& lt, const std::vector<double>& times_years,
+                         LaplaceEarths& e);
+
+// Fills w.grn for source type `type` (1 strike-slip, 2 dip-slip, 3 CLVD, 4 explosion) at source
+// depth zs and observation depth zrec, where the Lame constants are lambda and mu. rows holds the
+// kernels' constants of the rows of lt, tab the Bessel tables of the type's order
 // (tables/sources.h).
 void compute_table(const RunInput& inp, const LayerTable& lt, const RowTable& rows,
                    const BesselTables& tab, int type, double zs, double zrec, double lambda,
@@ -34,5 +55,13 @@ void compute_table(const RunInput& inp, const LayerTable& lt, const RowTable& ro
 void compute_table(const RunInput& inp, const LayerTable& lt, const RowTable& rows,
                    const AccurateBessel& acc, int type, double zs, double zrec, double lambda,
                    double mu, TableWork& w);
+
+// After compute_table with the same type and depths (whose sampling w.hw holds, and whose table
+// w.grn is the elastic one): w.at_times[i], the table at time e.plan.times[i] after a step of
+// slip, from the tables of the Laplace-domain earths integrated with that same sampling.
+void compute_at_times(const RunInput& inp, const LaplaceEarths& e, const BesselTables& tab,
+                      int type, double zs, double zrec, TableWork& w);
+void compute_at_times(const RunInput& inp, const LaplaceEarths& e, const AccurateBessel& acc,
+                      int type, double zs, double zrec, TableWork& w);
 
 }  // namespace kirva

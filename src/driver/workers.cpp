@@ -39,6 +39,7 @@ void clear(TableOutput& out) {
   out.warnings.clear();
   out.binary.clear();
   out.text.clear();
+  for (std::string& t : out.at_times) t.clear();
 }
 
 }  // namespace

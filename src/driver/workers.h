@@ -24,6 +24,7 @@ struct TableOutput {
   std::string warnings;  // console lines of the solvers, each ending in a line feed
   std::string binary;    // the table's bytes in grnfun.all
   std::string text;      // its data lines in the text table (first observation depth only)
+  std::vector<std::string> at_times;  // a run through time: its bytes at each time
 };
 
 class SourceDepthPool {

@@ -88,5 +88,11 @@ void krvhprep_accurate(GreenTable& grn, const std::array<double, nrmax + 1>& r, 
 void krvhankel_accurate(GreenTable& grn, const std::array<double, nrmax + 1>& r, int nr,
                         double sampfac, double lambda, double mu, const AccurateContext& ctx,
                         HankelWork& work);
+// The accurate forms of krvhankel_resampled and krvhsum_sampled (hankel.h).
+void krvhankel_accurate_resampled(GreenTable& grn, const std::array<double, nrmax + 1>& r, int nr,
+                                  double lambda, double mu, const AccurateContext& ctx,
+                                  HankelWork& work);
+void krvhsum_accurate(GreenTable& grn, const std::array<double, nrmax + 1>& r, int nr,
+                      double lambda, double mu, const AccurateContext& ctx, HankelWork& work);
 
 }  // namespace kirva

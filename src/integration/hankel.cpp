@@ -152,6 +152,7 @@ void krvhprep(GreenTable& grn, const std::array<double, nrmax + 1>& r, int nr, d
     for (;;) {
       if (asymptote_step(ya, k, mu, eps, eps, psvflag, shflag, ctx.kernel, nkernel)) {
         asymok = true;
+        work.kasym = k;
         break;
       }
       if (k >= ka) {
@@ -229,7 +230,25 @@ void krvhkernel(std::array<double, 7>& y, double k, const HankelContext& ctx, Ha
 void krvhankel(GreenTable& grn, const std::array<double, nrmax + 1>& r, int nr, double sampfac,
                double lambda, double mu, const HankelContext& ctx, HankelWork& work) {
   krvhprep(grn, r, nr, sampfac, mu, ctx, work);
+  krvhsum_sampled(grn, r, nr, lambda, mu, ctx, work);
+}
 
+void krvhankel_resampled(GreenTable& grn, const std::array<double, nrmax + 1>& r, int nr,
+                         double lambda, double mu, const HankelContext& ctx, HankelWork& work) {
+  krvhstart(grn, nr, ctx.kernel.src, work);
+  if (work.asymok) {
+    long long nkernel = 0;
+    asymptote_step(work.yasym, work.kasym, mu, eps, eps, work.psvflag, work.shflag, ctx.kernel,
+                   nkernel);
+    work.yasym[2] *= mu;
+    work.yasym[4] *= mu;
+    work.yasym[6] *= mu;
+  }
+  krvhsum_sampled(grn, r, nr, lambda, mu, ctx, work);
+}
+
+void krvhsum_sampled(GreenTable& grn, const std::array<double, nrmax + 1>& r, int nr, double lambda,
+                     double mu, const HankelContext& ctx, HankelWork& work) {
   // 5. The kernel at every sample, weighted by sqrt(k)*dk once here, a chunk of samples at a
   //    time; the distance sum then reads the chunk's samples in order for every distance.
   const double dk = work.dk;

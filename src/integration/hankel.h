@@ -72,6 +72,7 @@ struct HankelWork {
   std::array<double, nrmax + 1> rsmooth{};
   std::array<double, 7> yasym{};  // asymptote of the kernel (slopes for 2, 4, 6); 0 unless asymok
   bool asymok = false;            // the asymptote was found and subtracted
+  double kasym = 0.0;             // the wavenumber at which it was found, 1/m
   double kmax = 0.0;              // cut-off wavenumber, 1/m
   double dk = 0.0;                // wavenumber step, 1/m
   long long nktot = 0;            // wavenumber samples of the sum
@@ -98,6 +99,16 @@ void krvresp(std::array<double, 7>& y, double k, bool psvflag, bool shflag, doub
 // Memory does not grow with the number of samples.
 void krvhankel(GreenTable& grn, const std::array<double, nrmax + 1>& r, int nr, double sampfac,
                double lambda, double mu, const HankelContext& ctx, HankelWork& work);
+
+// The same integration of another earth, for which the tables are to vary smoothly with its
+// moduli (the Laplace-domain earths of a run through time): the sampling, the cut-off and the
+// wavenumber of the asymptote that the last krvhprep left in work are kept, the asymptote is
+// taken afresh at that wavenumber, and the sum runs as in krvhankel.
+void krvhankel_resampled(GreenTable& grn, const std::array<double, nrmax + 1>& r, int nr,
+                         double lambda, double mu, const HankelContext& ctx, HankelWork& work);
+// Steps 5 to 8 of krvhankel: the sum over the sampling left in work, and krvhfinish.
+void krvhsum_sampled(GreenTable& grn, const std::array<double, nrmax + 1>& r, int nr, double lambda,
+                     double mu, const HankelContext& ctx, HankelWork& work);
 
 // The steps before the sum: grn cleared, the smoothing lengths, at equal depths the asymptote of
 // the kernel, the cut-off wavenumber and the sampling, all left in work.

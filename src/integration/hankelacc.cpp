@@ -208,6 +208,7 @@ void krvhprep_accurate(GreenTable& grn, const std::array<double, nrmax + 1>& r, 
       if (asymptote_step(ya, k, mu, kAccAsym, kAccKernelEps, psvflag, shflag, ctx.kernel,
                          nkernel)) {
         asymok = true;
+        work.kasym = k;
         break;
       }
       if (rs > 0.0 && k * rs > 6.0) break;  // the taper ends the integrand first
@@ -277,6 +278,26 @@ void krvhankel_accurate(GreenTable& grn, const std::array<double, nrmax + 1>& r,
                         double sampfac, double lambda, double mu, const AccurateContext& ctx,
                         HankelWork& work) {
   krvhprep_accurate(grn, r, nr, sampfac, mu, ctx, work);
+  krvhsum_accurate(grn, r, nr, lambda, mu, ctx, work);
+}
+
+void krvhankel_accurate_resampled(GreenTable& grn, const std::array<double, nrmax + 1>& r, int nr,
+                                  double lambda, double mu, const AccurateContext& ctx,
+                                  HankelWork& work) {
+  krvhstart(grn, nr, ctx.kernel.src, work);
+  if (work.asymok) {
+    long long nkernel = 0;
+    asymptote_step(work.yasym, work.kasym, mu, kAccAsym, kAccKernelEps, work.psvflag, work.shflag,
+                   ctx.kernel, nkernel);
+    work.yasym[2] *= mu;
+    work.yasym[4] *= mu;
+    work.yasym[6] *= mu;
+  }
+  krvhsum_accurate(grn, r, nr, lambda, mu, ctx, work);
+}
+
+void krvhsum_accurate(GreenTable& grn, const std::array<double, nrmax + 1>& r, int nr,
+                      double lambda, double mu, const AccurateContext& ctx, HankelWork& work) {
   const SourceTerms& src = ctx.kernel.src;
   const double csign = src.csign;
   const double dk = work.dk, rs = ctx.smoothing;

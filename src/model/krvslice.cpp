@@ -41,6 +41,11 @@ void krvslice(const std::array<double, 3>& resol, int& ierr, const ProfileList& 
       lt.ro[n] = prof.ro1[e] + (prof.ro2[e] - prof.ro1[e]) / h * mid * dh;
       lt.vp[n] = prof.vp1[e] + (prof.vp2[e] - prof.vp1[e]) / h * mid * dh;
       lt.vs[n] = prof.vs1[e] + (prof.vs2[e] - prof.vs1[e]) / h * mid * dh;
+      const Rheology& a = prof.rh1[e];
+      const Rheology& b = prof.rh2[e];
+      const double f = mid * dh / h;
+      lt.rheology[n] = {a.eta_m + (b.eta_m - a.eta_m) * f, a.eta_k + (b.eta_k - a.eta_k) * f,
+                        a.muk_ratio + (b.muk_ratio - a.muk_ratio) * f};
     }
   }
   ++n;
@@ -49,6 +54,7 @@ void krvslice(const std::array<double, 3>& resol, int& ierr, const ProfileList& 
   lt.vp[n] = prof.vp1[hs];
   lt.vs[n] = prof.vs1[hs];
   lt.ro[n] = prof.ro1[hs];
+  lt.rheology[n] = prof.rh1[hs];
   lt.nlayer = n;
   ierr = 0;
 }

@@ -6,6 +6,7 @@
 
 #include <array>
 
+#include "relaxation/relaxation.h"
 #include "tables/limits.h"
 
 namespace kirva {
@@ -16,16 +17,21 @@ inline constexpr int nlmax = lmax + 2;  // computational layers: table interface
 // Depth-profile list: entries 1..nprof-1 are layers whose properties vary linearly from top
 // (z1, vp1, vs1, ro1) to bottom (z2, ...); entry nprof is the half-space (top values only).
 // Lengths in m, velocities in m/s, density in kg/m^3.
+// The viscous elements (rh1 at the top, rh2 at the bottom) vary linearly like the other
+// properties; they matter only to runs through time.
 struct ProfileList {
   int nprof = 0;
   std::array<double, nprofmax + 1> z1{}, z2{}, vp1{}, vp2{}, vs1{}, vs2{}, ro1{}, ro2{};
+  std::array<Rheology, nprofmax + 1> rh1{}, rh2{};
 };
 
 // Layer table: rows 1..nlayer of homogeneous layers from the surface down; thick(nlayer) = 0
-// marks the half-space.
+// marks the half-space. rheology(l): the row's viscous elements, taken at the middle of the row
+// from the profile (rows are cut by the elastic properties only).
 struct LayerTable {
   int nlayer = 0;
   std::array<double, lmax + 1> thick{}, vp{}, vs{}, ro{};
+  std::array<Rheology, lmax + 1> rheology{};
 };
 
 // Computational layers for one (zs, zrec) pair: layer i has top zl(i), thickness hl(i)
@@ -58,6 +64,13 @@ struct DepthPair {
 // way the driver, the tests and the benchmarks set up a depth pair.
 void prepare_depth_pair(const LayerTable& lt, double zs, double zrec, ComputationalLayers& cl,
                         DepthPair& pair);
+
+// The layer table at the Laplace variable s (1/s): every viscous row with its shear modulus
+// mu(s) (relaxation.h) and its bulk modulus unchanged, through vs and vp; out's other rows and
+// thicknesses are those of lt.
+void laplace_layers(const LayerTable& lt, double s, LayerTable& out);
+// Whether any row of lt has a viscous element.
+bool has_viscosity(const LayerTable& lt);
 
 // Slices every layer of the profile into homogeneous rows so that density, vp and vs change by
 // about resol (relative) per row. ierr = 1 when the table would exceed lmax rows.

@@ -66,6 +66,9 @@ class GrnExtWriter {
   void head(std::string_view identity, std::span<const extension::Descriptor> tables);
   // A table already rendered by render_table_binary.
   void rendered(std::string_view bytes) { file_.write(bytes); }
+  // A rendered table at its byte offset (extension::column_offset): the tables of several
+  // descriptors are computed together and written where each belongs.
+  void rendered_at(std::uint64_t offset, std::string_view bytes) { file_.write_at(offset, bytes); }
   void close() { file_.close(); }
   // Moves the closed file onto its name (OutFile::commit).
   void commit() { file_.commit(); }

@@ -111,6 +111,21 @@ void OutFile::write(std::string_view bytes) {
   }
 }
 
+void OutFile::write_at(std::uint64_t offset, std::string_view bytes) {
+  flush();
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n =
+        ::pwrite(fd_, bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      fail("cannot write", errno);
+    }
+    if (n == 0) fail("cannot write", ENOSPC);
+    done += static_cast<std::size_t>(n);
+  }
+}
+
 void OutFile::flush() {
   std::size_t done = 0;
   while (done < used_) {

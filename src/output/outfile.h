@@ -8,6 +8,7 @@
 // banner over a truncated file.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,6 +26,10 @@ class OutFile {
   // Creates the temporary file of final name `path`: path + ".kirva-tmp-" + the process id.
   void open(const std::string& path);
   void write(std::string_view bytes);
+  // Writes bytes at a byte offset of the file, after what write() has buffered; for files whose
+  // parts are computed in another order than they are laid out. The caller writes every byte
+  // of the final length.
+  void write_at(std::uint64_t offset, std::string_view bytes);
   // Hands the buffer to the system, flushes the file to the disk, closes it and reports any
   // failure, also a deferred one. The file keeps its temporary name.
   void close();

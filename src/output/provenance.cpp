@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "relaxation/relaxation.h"
+
 namespace kirva {
 
 namespace {
@@ -108,6 +110,12 @@ std::string render_provenance(const Provenance& p) {
   o += ", \"threads\": " + (p.threads ? std::to_string(*p.threads) : "null");
   // Only when given, so that the provenance of a run without it is what it always was.
   if (p.isotropic) o += ", \"isotropic\": true";
+  auto list = [](const std::vector<double>& v, bool zero) {
+    std::string l = zero ? "[0" : "[";
+    for (std::size_t i = 0; i < v.size(); ++i) l += (i || zero ? ", " : "") + number(v[i]);
+    return l + "]";
+  };
+  if (p.times_given) o += ", \"times\": " + list(p.times, false);
   o += "},\n";
   o += "  \"smoothing_m\": " + number(p.smoothing) + ",\n";
   o += "  \"smoothing_rule\": " +
@@ -115,6 +123,33 @@ std::string render_provenance(const Provenance& p) {
                               : "max(smoothing_m, 0.01*|zs - zrec|, 0.01*r)") +
        ",\n";
   o += "  \"sampfac\": " + number(p.sampfac) + ",\n";
+  if (p.times_given) {
+    o += "  \"viscoelastic\": {\"times_years\": " + list(p.times, true) + ",\n";
+    o += "    \"rheology\": " +
+         json_string(
+             "Burgers body per row: mu in series with a Maxwell dashpot eta_M and a "
+             "Kelvin-Voigt element (mu_K, eta_K); only the shear modulus relaxes") +
+         ",\n";
+    o += "    \"rows\": [";
+    for (std::size_t i = 0; i < p.viscous_rows.size(); ++i) {
+      const Provenance::ViscousRow& r = p.viscous_rows[i];
+      auto years = [](double tau) { return tau > 0.0 ? number(tau / kSecondsPerYear) : "null"; };
+      o += std::string(i ? ",\n      " : "\n      ") + "{\"row\": " + std::to_string(r.row) +
+           ", \"top_km\": " + number(r.top / 1000.0) + ", \"eta_M\": " + number(r.eta_m) +
+           ", \"eta_K\": " + number(r.eta_k) + ", \"mu_K_over_mu\": " + number(r.muk_ratio) +
+           ", \"maxwell_time_years\": " + years(r.eta_m > 0.0 ? r.eta_m / r.mu : 0.0) +
+           ", \"kelvin_time_years\": " +
+           years(r.eta_k > 0.0 ? r.eta_k / (r.muk_ratio * r.mu) : 0.0) + "}";
+    }
+    o += "],\n";
+    o += "    \"method\": " +
+         json_string("correspondence principle: elastic tables at " +
+                     std::to_string(p.laplace_nodes) +
+                     " real Laplace nodes (Chebyshev in ln s) integrated with the elastic "
+                     "sampling, Gaver-Stehfest inversion (N = " +
+                     std::to_string(p.stehfest_n) + ") of their interpolant") +
+         "},\n";
+  }
   o += "  \"input_file\": " + json_string(p.infile) + ",\n";
   o += "  \"input\": " + json_string(p.input) + "\n";
   o += "}\n";

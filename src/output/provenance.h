@@ -20,6 +20,18 @@ struct Provenance {
   double sampfac = 0.0;
   std::string infile;  // the input file's name
   std::string input;   // its text
+  // --times: recorded only when given. The positive times (years), the rows with a viscous
+  // element, the number of Laplace nodes of the inversion.
+  struct ViscousRow {
+    int row = 0;
+    double top = 0.0;  // m
+    double mu = 0.0, eta_m = 0.0, eta_k = 0.0, muk_ratio = 0.0;
+  };
+  bool times_given = false;
+  std::vector<double> times;
+  std::vector<ViscousRow> viscous_rows;
+  int laplace_nodes = 0;
+  int stehfest_n = 0;
 };
 
 // A JSON string literal of s: quotes, backslashes and control characters escaped; UTF-8 passed
