@@ -45,7 +45,7 @@ InversionPlan plan_inversion(const std::vector<double>& times_years) {
   const double tmax = times_years.back() * kSecondsPerYear;
   const double a = std::log(ln2 / tmax), b = std::log(n * ln2 / tmin);
   const double decades = (b - a) / std::numbers::ln10;
-  const int m = std::max(12, static_cast<int>(std::ceil(6.0 * decades + 4.0)));
+  const int m = std::max(16, static_cast<int>(std::ceil(8.0 * decades + 6.0)));
 
   // Chebyshev points of the first kind in ln s and their barycentric weights.
   std::vector<double> u(static_cast<std::size_t>(m)), lam(static_cast<std::size_t>(m));

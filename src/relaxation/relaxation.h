@@ -49,7 +49,7 @@ double laplace_mu(double mu, const Rheology& r, double s);
 // The Gaver-Stehfest weights V_1..V_N (index 0 unused), N even.
 std::vector<double> stehfest_weights(int n);
 
-inline constexpr int kStehfestN = 10;
+inline constexpr int kStehfestN = 12;
 
 // The times (years, increasing, all positive) and the linear map from the tables at the Laplace
 // nodes to the tables at those times: table(t_i) = sum_m weight(i, m) table(s_m).
@@ -61,7 +61,7 @@ struct InversionPlan {
 };
 
 // The plan for the given positive times (years, increasing). The nodes cover
-// [ln2 / t_max, N ln2 / t_min] with max(12, ceil(6 d + 4)) Chebyshev points, d the decades of
+// [ln2 / t_max, N ln2 / t_min] with max(16, ceil(8 d + 6)) Chebyshev points, d the decades of
 // that window.
 InversionPlan plan_inversion(const std::vector<double>& times_years);
 
