@@ -27,8 +27,6 @@
 namespace kirva {
 namespace {
 
-using testing::fs::path;
-
 // Step responses u(t) = L^-1[y(s)/s] of Laplace-domain responses y(s) whose inverse is known:
 // one relaxation (1/(1 + s tau))^n, the Savage-Prescott image factor, and a Burgers body's
 // compliance-like mix of a fast and a slow time.
@@ -288,6 +286,70 @@ TEST(Relaxation, SecondInversionAgrees) {
     }
   }
   std::printf("largest deviation between the two inversions: %.2e of the peak\n", largest);
+}
+
+// The files of a run through time: grnfun.all and the text tables as without --times, the tables
+// at the times in grnfun.ext after the explosion's elastic one, the provenance; the viscous
+// columns read only by such a run, and a stale grnfun.ext removed by a run without them.
+TEST(RunThroughTime, Files) {
+  using namespace testing;
+  TempDir dir;
+  auto input = [](const std::string& mantle) {
+    return "0 4 4\n21 0 20\n3 2 6\n0\n'./' 'a' 'b' 'c'\n3\n1 0 6 3.464 2700 ! crust\n"
+           "2 20 6 3.464 2700\n3 20 8 4.5 3300 " +
+           mantle + "\n";
+  };
+  write_file(dir / "in", input("1e19 ! a Maxwell mantle"));
+  ASSERT_EQ(run_kirva(dir.path(), {"--isotropic", "in"}).status, 0);
+  std::vector<std::string> before;
+  for (const char* f : {"grnfun.all", "a", "b", "c", "grnfun.ext"})
+    before.push_back(read_file(dir / f));
+  const RunResult r = run_kirva(dir.path(), {"--isotropic", "--times", "10,1", "in"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  for (int i = 0; i < 4; ++i)
+    EXPECT_EQ(read_file(dir / std::vector<std::string>{"grnfun.all", "a", "b", "c"}[i]), before[i]);
+  const std::string ext = read_file(dir / "grnfun.ext");
+  const int nlayer = le_i32(before[0], 0);
+  using enum SourceType;
+  const std::vector<extension::Descriptor> d = {{ex, 0},  {ss, 1},  {ds, 1},  {cl, 1}, {ex, 1},
+                                                {ss, 10}, {ds, 10}, {cl, 10}, {ex, 10}};
+  ASSERT_EQ(ext.size(), extension::file_length(d, nlayer, 21, 3, 2));
+  for (std::size_t i = 0; i < d.size(); ++i) {
+    const std::size_t off = extension::descriptor_offset(nlayer, static_cast<int>(i));
+    EXPECT_EQ(le_i32(ext, off), static_cast<int>(d[i].type) + 1);
+    EXPECT_EQ(le_f64(ext, off + 8), d[i].time);
+  }
+  // The explosion's elastic tables are those of the run without times, at every depth.
+  const std::span<const extension::Descriptor> alone(d.data(), 1);
+  for (int k = 0; k < 2; ++k) {
+    const std::size_t n = 8 * 7 * 3 * 21;
+    EXPECT_EQ(ext.substr(extension::column_offset(d, nlayer, 21, 3, k, 0, 0, 0), n),
+              before[4].substr(extension::column_offset(alone, nlayer, 21, 3, k, 0, 0, 0), n));
+  }
+  const std::string json = read_file(dir / "grnfun.json");
+  EXPECT_NE(json.find("\"times\": [1, 10]"), std::string::npos) << json;
+  EXPECT_NE(json.find("\"times_years\": [0, 1, 10]"), std::string::npos) << json;
+  EXPECT_NE(json.find("{\"row\": 2, \"top_km\": 20, \"eta_M\": 1e+19"), std::string::npos) << json;
+  ASSERT_EQ(run_kirva(dir.path(), {"in"}).status, 0);
+  EXPECT_FALSE(fs::exists(dir / "grnfun.ext"));
+
+  struct Bad {
+    std::string mantle, args, message;
+  };
+  const Bad bad[] = {
+      {"-1e19", "1",
+       " Error in krvmain: model line 3: eta_M, eta_K and mu_K/mu must be 0 or positive!"},
+      {"0 1e19", "1",
+       " Error in krvmain: model line 3: a Kelvin element (eta_K) needs mu_K/mu above 0!"},
+      {"1e19", "1,x", " Error in krvmain: --times 1,x: 'x' is not a number of years"},
+  };
+  for (const Bad& b : bad) {
+    write_file(dir / "in", input(b.mantle));
+    EXPECT_EQ(run_kirva(dir.path(), {"in"}).status, 0) << "an elastic run reads no viscous column";
+    const RunResult f = run_kirva(dir.path(), {"--times", b.args, "in"});
+    EXPECT_EQ(f.status, 1);
+    EXPECT_EQ(f.err, b.message + "\n");
+  }
 }
 
 }  // namespace
