@@ -32,22 +32,33 @@ double EarthModel::lambda(double depth) const {
 
 namespace {
 
+// Where the columns of a block laid out as the library's (observation depth, type, source
+// depth, component, distance) start.
+struct Block {
+  std::size_t nr = 0, per_depth = 0;
+  std::array<std::size_t, 4> type_start{};
+  std::size_t at(int k, SourceType t, int j, int ci) const {
+    const auto nc = static_cast<std::size_t>(source_info(t).ncomp);
+    return static_cast<std::size_t>(k) * per_depth + type_start[static_cast<std::size_t>(t)] +
+           (static_cast<std::size_t>(j) * nc + static_cast<std::size_t>(ci)) * nr;
+  }
+};
+
 // The columns of every type (the explosion's when `isotropic`) at every observation and source
 // depth, wa * tables(a) + wb * tables(b), less the elastic ones when `postseismic`, in one block
-// laid out as the library's: observation depth, type, source depth, component, distance.
+// the returned column function owns.
 std::function<std::span<const double>(int, SourceType, int, Component)> materialise(
     const GreenLibrary& lib, const TimeSelection& s, bool postseismic, bool isotropic) {
   const int ntypes = isotropic ? 4 : 3;
-  const auto nr = static_cast<std::size_t>(lib.nr()), nzs = static_cast<std::size_t>(lib.nzs());
-  std::array<std::size_t, 4> type_start{};
-  std::size_t per_depth = 0;
+  Block b;
+  b.nr = static_cast<std::size_t>(lib.nr());
   for (int t = 0; t < ntypes; ++t) {
-    type_start[static_cast<std::size_t>(t)] = per_depth;
-    per_depth +=
-        static_cast<std::size_t>(kSourceTypes[static_cast<std::size_t>(t)].ncomp) * nzs * nr;
+    b.type_start[static_cast<std::size_t>(t)] = b.per_depth;
+    b.per_depth += static_cast<std::size_t>(kSourceTypes[static_cast<std::size_t>(t)].ncomp) *
+                   static_cast<std::size_t>(lib.nzs()) * b.nr;
   }
   auto values =
-      std::make_shared<std::vector<double>>(per_depth * static_cast<std::size_t>(lib.nzrec()));
+      std::make_shared<std::vector<double>>(b.per_depth * static_cast<std::size_t>(lib.nzrec()));
   for (int k = 0; k < lib.nzrec(); ++k) {
     for (int ti = 0; ti < ntypes; ++ti) {
       const auto t = static_cast<SourceType>(ti);
@@ -55,36 +66,25 @@ std::function<std::span<const double>(int, SourceType, int, Component)> material
       for (int j = 0; j < lib.nzs(); ++j) {
         for (int ci = 0; ci < info.ncomp; ++ci) {
           const auto c = static_cast<Component>(info.comps[static_cast<std::size_t>(ci)]);
-          double* out = values->data() + static_cast<std::size_t>(k) * per_depth +
-                        type_start[static_cast<std::size_t>(ti)] +
-                        (static_cast<std::size_t>(j) * static_cast<std::size_t>(info.ncomp) +
-                         static_cast<std::size_t>(ci)) *
-                            nr;
+          double* out = values->data() + b.at(k, t, j, ci);
           const auto fa = lib.column(k, t, j, c, s.a), fb = lib.column(k, t, j, c, s.b);
-          for (std::size_t i = 0; i < nr; ++i)
+          for (std::size_t i = 0; i < b.nr; ++i)
             out[i] = s.a == s.b ? fa[i] : s.wa * fa[i] + s.wb * fb[i];
           if (postseismic) {
             const auto e = lib.column(k, t, j, c);
-            for (std::size_t i = 0; i < nr; ++i) out[i] -= e[i];
+            for (std::size_t i = 0; i < b.nr; ++i) out[i] -= e[i];
           }
         }
       }
     }
   }
-  return
-      [&lib, values, type_start, per_depth, nr, ntypes](int k, SourceType t, int j, Component c) {
-        const int ti = static_cast<int>(t);
-        if (k < 0 || k >= lib.nzrec() || j < 0 || j >= lib.nzs() || ti >= ntypes)
-          return lib.column(k, t, j, c);  // its refusal
-        const int ci = component_index(t, c);
-        if (ci < 0) return std::span<const double>();
-        const std::size_t at =
-            static_cast<std::size_t>(k) * per_depth + type_start[static_cast<std::size_t>(ti)] +
-            (static_cast<std::size_t>(j) * static_cast<std::size_t>(source_info(t).ncomp) +
-             static_cast<std::size_t>(ci)) *
-                nr;
-        return std::span<const double>(values->data() + at, nr);
-      };
+  return [&lib, values, b, ntypes](int k, SourceType t, int j, Component c) {
+    if (k < 0 || k >= lib.nzrec() || j < 0 || j >= lib.nzs() || static_cast<int>(t) >= ntypes)
+      return lib.column(k, t, j, c);  // its refusal
+    const int ci = component_index(t, c);
+    if (ci < 0) return std::span<const double>();
+    return std::span<const double>(values->data() + b.at(k, t, j, ci), b.nr);
+  };
 }
 
 }  // namespace
