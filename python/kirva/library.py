@@ -44,8 +44,8 @@ _EXT_DESCRIPTOR = struct.Struct("<iid")  # 16 bytes
 EXT_TYPES = {i + 1: t for i, t in enumerate(SOURCE_TYPES)}
 
 
-def _years(t):
-    return "%g years" % t
+def _years(t, digits=6):
+    return "%.*g years" % (digits, t)
 
 
 class LibraryError(ValueError):
@@ -252,13 +252,13 @@ class Library:
             for code, t in enumerate(SOURCE_ORDER, 1):
                 if (t, time) not in seen:
                     foreign("the source types 1 to 3 at every time after the source",
-                            "no table of source type %d at %s" % (code, _years(time)))
+                            "no table of source type %d at %s" % (code, _years(time, 17)))
             if ("ex", time) in seen and not elastic_ex:
                 foreign("no explosion (source type 4) after the source, as there is none at "
-                        "time 0", "one at " + _years(time))
+                        "time 0", "one at " + _years(time, 17))
             if ("ex", time) not in seen and elastic_ex:
                 foreign("the explosion (source type 4) at every time after the source, as there "
-                        "is one at time 0", "none at " + _years(time))
+                        "is one at time 0", "none at " + _years(time, 17))
         want = ext_file_length(descriptors, nlayer, nr, nzs, nzrec)
         if size != want:
             self._fail("truncated or foreign grnfun.ext: expected %d bytes for %d tables, "

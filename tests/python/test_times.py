@@ -78,10 +78,10 @@ def test_incomplete_times_refused_with_the_cpp_readers_line(elastic, dump_exe, t
     os.symlink(elastic, str(shear / "grnfun.all"))
     src = os.path.dirname(elastic)
     for n, (d, damage) in enumerate([(src, dict(drop=[("cl", 10.0)])),
-                                     (str(shear), dict(drop=[("ds", 1.0)])),
-                                     (src, dict(drop=[("ex", 1.0)])),
+                                     (str(shear), dict(drop=[("ds", 0.1)])),
+                                     (src, dict(drop=[("ex", 0.1)])),
                                      (str(shear), dict(add=[("ex", 10.0)]))]):
-        path = tt.write(d, str(tmp_path / str(n)), (1.0, 10.0), **damage)
+        path = tt.write(d, str(tmp_path / str(n)), (0.1, 10.0), **damage)
         with pytest.raises(kirva.LibraryError) as e:
             kirva.read_library(path)
         assert str(e.value) + "\n" == subprocess.run([dump_exe, path], capture_output=True,
