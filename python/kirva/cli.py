@@ -2,12 +2,15 @@
 
     info FILE                                   how it was made (grnfun.json), model, ranges, sizes,
                                                 largest value per component
-    extract FILE --type ss --zs KM [--zrec KM]  columns of r and the components (GMT, spreadsheets)
-    plot FILE --zs KM [--zrec KM] -o PICTURE [--dpi N]
+    extract FILE --type ss --zs KM [--zrec KM] [--time T [--postseismic]]
+                                                columns of r and the components (GMT, spreadsheets)
+    plot FILE --zs KM [--zrec KM] [--time T [--postseismic]] -o PICTURE [--dpi N]
                                                 uz, ur, ut of the source types against r
 
-FILE is a grnfun.all; the explosion (--type ex) is read from the grnfun.ext beside it. Depths
-are given in km and must be tabulated ones (to within 1 mm).
+FILE is a grnfun.all; the explosion (--type ex) and the tables at times after the source are
+read from the grnfun.ext beside it. Depths are given in km and must be tabulated ones (to within
+1 mm). --time T (years after the source, default 0) takes the tables at T, interpolated between
+the library's times as the synthesis does; --postseismic their change since time 0.
 A failure is one line on stderr and exit status 1.
 """
 
@@ -71,16 +74,55 @@ def _provenance_line(p):
 _NAMES = {"ss": "strike-slip", "ds": "dip-slip", "cl": "CLVD", "ex": "explosion"}
 
 
+def _rheology_lines(v):
+    """The lines of the "viscoelastic" entry of a grnfun.json: the rheology and, per layer-table
+    row with a viscous element, its viscosities and relaxation times ("?" where the entry is
+    not what it should be)."""
+    if not isinstance(v, dict):
+        return ["rheology: ? (the viscoelastic entry of grnfun.json is not an object)"]
+
+    def cell(row, key, fmt):
+        x = row.get(key) if isinstance(row, dict) else None
+        if x is None:
+            return "-"
+        return fmt % x if isinstance(x, (int, float)) and not isinstance(x, bool) else "?"
+    lines = ["rheology: %s" % v.get("rheology", "?")]
+    if v.get("method") is not None:
+        lines.append("method: %s" % v["method"])
+    rows = v.get("rows")
+    if not isinstance(rows, list):
+        return lines + ["  rows: ?"]
+    lines.append("  %4s %8s %12s %12s %8s %12s %12s" % (
+        "row", "top[km]", "eta_M[Pa s]", "eta_K[Pa s]", "muK/mu", "maxwell[yr]", "kelvin[yr]"))
+    for row in rows:
+        lines.append("  %4s %8s %12s %12s %8s %12s %12s" % (
+            cell(row, "row", "%d"), cell(row, "top_km", "%g"), cell(row, "eta_M", "%.4g"),
+            cell(row, "eta_K", "%.4g"), cell(row, "mu_K_over_mu", "%g"),
+            cell(row, "maxwell_time_years", "%.4g"), cell(row, "kelvin_time_years", "%.4g")))
+    return lines
+
+
+def _time_text(args):
+    """What the tables at --time are, for headers: empty for the elastic ones."""
+    if args.postseismic:
+        return ", change from 0 to %g years after the source" % args.time
+    return ", %g years after the source" % args.time if args.time != 0 else ""
+
+
 def cmd_info(args, out):
     lib = read_library(args.file)
-    extra = ", ".join(_NAMES[t] + (" at %g years" % time if time else "")
-                      for t, time in lib.descriptors)
+    extra = ", ".join(_NAMES[t] for t, time in lib.descriptors if time == 0)
     out.write("%s: %d bytes, %d observation depths x 3 source types%s x %d source depths x %d "
               "distances\n" % (lib.path, lib.size, lib.nzrec, " (+ %s)" % extra if extra else "",
                                lib.nzs, lib.nr))
+    if len(lib.times) > 1:
+        out.write("times after the source: %d, %s years\n"
+                  % (len(lib.times), ", ".join("%g" % t for t in lib.times)))
     prov, problem = read_provenance(args.file)
     if prov is not None:
         out.write("made by: %s\n" % _provenance_line(prov))
+        if "viscoelastic" in prov:
+            out.write("".join(line + "\n" for line in _rheology_lines(prov["viscoelastic"])))
     elif problem is not None:
         out.write("made by: unknown (%s)\n" % problem)
     out.write("model: %s\n" % _model_line(lib))
@@ -120,9 +162,11 @@ def cmd_extract(args, out):
         raise CliError("%s holds no observation depth" % lib.path)
     t = args.type
     comps = SOURCE_TYPES[t]["components"]
-    a = lib.table(t)[k, j]  # before any output: a missing table is the only line written
-    out.write("# %s: %s, zs = %g m, zrec = %g m; mu at the source %.6e Pa\n"
-              % (lib.path, SOURCE_TYPES[t]["title"], lib.zs[j], lib.zrec[k], lib.mu_source(j)))
+    # Before any output: a missing table or time is the only line written.
+    a = lib.table_at(t, args.time, args.postseismic)[k, j]
+    out.write("# %s: %s%s, zs = %g m, zrec = %g m; mu at the source %.6e Pa\n"
+              % (lib.path, SOURCE_TYPES[t]["title"], _time_text(args), lib.zs[j], lib.zrec[k],
+                 lib.mu_source(j)))
     out.write("# r[m] " + " ".join(_label(c) for c in comps) + "\n")
     for i in range(lib.nr):
         out.write("%.17g " % lib.r[i] + " ".join("%.17g" % a[c, i] for c in range(len(comps)))
@@ -136,6 +180,7 @@ def cmd_plot(args, out):
     if lib.nzrec == 0:
         raise CliError("%s holds no observation depth" % lib.path)
     k = _pick(lib.zrec, args.zrec, "observation depth", lib.path) if args.zrec is not None else 0
+    tables = {t: lib.table_at(t, args.time, args.postseismic)[k, j] for t in lib.components}
     try:
         import matplotlib
         matplotlib.use("Agg")
@@ -146,9 +191,10 @@ def cmd_plot(args, out):
     r_km = lib.r / 1000.0
     for row, c in enumerate(("uz", "ur", "ut")):
         for t in lib.components:
-            col = lib.column(k, t, j, c)
-            if col is None:
+            i = lib.index(t, c)
+            if i is None:
                 continue
+            col = tables[t][i]
             axes[row, 0].plot(r_km, col, label=_NAMES[t])
             keep = (lib.r > 0) & (col != 0)
             axes[row, 1].loglog(r_km[keep], np.abs(col[keep]), label=_NAMES[t])
@@ -160,8 +206,8 @@ def cmd_plot(args, out):
     for ax in axes[-1]:
         ax.set_xlabel("distance r [km]")
     axes[0, 0].legend()
-    fig.suptitle("KIRVA Green's functions, unit potency: zs = %g km, zrec = %g km\nmodel: %s"
-                 % (lib.zs[j] / 1000, lib.zrec[k] / 1000, _model_line(lib)))
+    fig.suptitle("KIRVA Green's functions, unit potency%s: zs = %g km, zrec = %g km\nmodel: %s"
+                 % (_time_text(args), lib.zs[j] / 1000, lib.zrec[k] / 1000, _model_line(lib)))
     fig.tight_layout()
     try:
         fig.savefig(args.output)
@@ -187,6 +233,11 @@ def main(argv=None, out=None):
     pp.add_argument("file")
     pp.add_argument("--zs", required=True, type=float, help="source depth, km")
     pp.add_argument("--zrec", type=float, help="observation depth, km (default: the first)")
+    for q in (pe, pp):
+        q.add_argument("--time", type=float, default=0.0,
+                       help="years after the source (default 0, the elastic tables)")
+        q.add_argument("--postseismic", action="store_true",
+                       help="the change of the tables from time 0 to --time")
     pp.add_argument("-o", "--output", required=True, help="picture file, e.g. tables.png")
     pp.add_argument("--dpi", type=float, default=100.0,
                     help="pixels per inch of the 11 x 10 inch figure (default 100)")

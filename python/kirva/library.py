@@ -39,8 +39,13 @@ EXT_MAGIC = b"KIRVAEXT"
 EXT_VERSION = 1
 _EXT_HEAD = struct.Struct("<8sii")  # 16 bytes
 _EXT_DESCRIPTOR = struct.Struct("<iid")  # 16 bytes
-# The types an extension may hold today, by their 1-based code (the order of SOURCE_TYPES).
-EXT_TYPES = {list(SOURCE_TYPES).index(t) + 1: t for t in ("ex",)}
+# The types an extension may hold, by their 1-based code (the order of SOURCE_TYPES): at time 0
+# the explosion only (the others are in grnfun.all), after the source all of them.
+EXT_TYPES = {i + 1: t for i, t in enumerate(SOURCE_TYPES)}
+
+
+def _years(t, digits=6):
+    return "%.*g years" % (digits, t)
 
 
 class LibraryError(ValueError):
@@ -78,6 +83,11 @@ class Library:
     With a grnfun.ext beside the file (extension_path; None without one): descriptors, its
     tables as (type, time in years), extension_tables, their arrays in the same order, and ex,
     the elastic explosion table, when has_isotropic (otherwise ex is None).
+
+    times: the times after a step of slip at which the library holds tables (years, increasing,
+    a numpy array): 0, the elastic tables, then those of kirva --times. table(type, time_index)
+    gives a type's table at times[time_index]; table_at(type, t) the tables at any time t in
+    range, by the rule of select_time.
     """
 
     def __init__(self, path):
@@ -187,6 +197,7 @@ class Library:
         """The tables of the grnfun.ext beside the file, if there is one."""
         self.extension_path, self.descriptors, self.extension_tables = None, [], []
         self.ex, self.has_isotropic = None, False
+        self.times, self._at_time = np.zeros(1), {}
         path = os.path.join(os.path.dirname(self.path), EXT_NAME)
         if not os.path.lexists(path):
             return
@@ -226,11 +237,28 @@ class Library:
                 foreign("0 in the reserved field of descriptor %d" % (i + 1), "%d" % reserved)
             if not (math.isfinite(time) and time >= 0.0):
                 foreign("a finite time of at least 0 years in descriptor %d" % (i + 1), "%r" % time)
+            if time == 0.0 and EXT_TYPES[code] != "ex":  # grnfun.all holds the others
+                foreign("source type 4 (ex) in descriptor %d" % (i + 1), "%d" % code)
             if (EXT_TYPES[code], time) in seen:  # a table is found by its descriptor
                 foreign("one table per type and time", "descriptor %d repeating %s at %r years"
                         % (i + 1, EXT_TYPES[code], time))
             descriptors.append((EXT_TYPES[code], time))
             seen.add(descriptors[-1])
+        # Every time after the source holds the three types of grnfun.all, and the explosion
+        # exactly when the elastic tables have it (the C++ reader's check and line).
+        elastic_ex = ("ex", 0.0) in seen
+        times = sorted({time for _, time in descriptors if time > 0.0})
+        for time in times:
+            for code, t in enumerate(SOURCE_ORDER, 1):
+                if (t, time) not in seen:
+                    foreign("the source types 1 to 3 at every time after the source",
+                            "no table of source type %d at %s" % (code, _years(time, 17)))
+            if ("ex", time) in seen and not elastic_ex:
+                foreign("no explosion (source type 4) after the source, as there is none at "
+                        "time 0", "one at " + _years(time, 17))
+            if ("ex", time) not in seen and elastic_ex:
+                foreign("the explosion (source type 4) at every time after the source, as there "
+                        "is one at time 0", "none at " + _years(time, 17))
         want = ext_file_length(descriptors, nlayer, nr, nzs, nzrec)
         if size != want:
             self._fail("truncated or foreign grnfun.ext: expected %d bytes for %d tables, "
@@ -250,15 +278,18 @@ class Library:
                 a.flags.writeable = False
             self.extension_tables.append(a)
             offset += 8 * nc * nzs * nr
+            self._at_time[(t, time)] = a
             if time == 0.0:  # the elastic tables are served like those of grnfun.all
                 setattr(self, t, a)
                 self.components[t] = SOURCE_TYPES[t]["components"]
         self.extension_path, self.descriptors, self._ext_map = path, descriptors, ext
         self.has_isotropic = self.ex is not None
+        self.times = np.array([0.0] + times)
 
     # -- access ---------------------------------------------------------------------------------
-    def table(self, source_type):
-        """The array (nzrec, nzs, ncomp, nr) of a source type: "ss", "ds", "cl" or "ex"."""
+    def table(self, source_type, time_index=0):
+        """The array (nzrec, nzs, ncomp, nr) of a source type, "ss", "ds", "cl" or "ex", at
+        times[time_index] (0: the elastic tables)."""
         if source_type not in SOURCE_TYPES:
             raise LibraryError("%s: no source type %r (%s or %s)" % (
                 self.path, source_type, ", ".join(list(SOURCE_TYPES)[:-1]),
@@ -267,7 +298,53 @@ class Library:
         if a is None:
             raise LibraryError("%s: no explosion table: run kirva with --isotropic to make one"
                                % self.path)
-        return a
+        if time_index == 0:
+            return a
+        if not (isinstance(time_index, (int, np.integer)) and 0 < time_index < len(self.times)):
+            raise LibraryError("%s: no time index %r (0 to %d)"
+                               % (self.path, time_index, len(self.times) - 1))
+        return self._at_time[(source_type, float(self.times[time_index]))]
+
+    def select_time(self, t):
+        """The tables at time t after the source (years) as wa * tables(a) + wb * tables(b):
+        (a, b, wa, wb), a and b indices of times. Exactly the stored tables at a tabulated time
+        (a = b); between two tabulated times linear in ln t when both are positive, linear in t
+        between 0 and the first positive time. Outside 0 to the last time, or a time other than
+        0 in a library without times, raises LibraryError (the C++ reader's line)."""
+        t = float(t)
+        ts = self.times
+        if not math.isfinite(t):
+            raise LibraryError("%s: the time after the source must be a finite number of years"
+                               % self.path)
+        if len(ts) == 1:
+            if t == 0.0:
+                return 0, 0, 1.0, 0.0
+            raise LibraryError("%s: holds the elastic tables only (time 0), none at %s: kirva "
+                               "--times makes tables at times after the source"
+                               % (self.path, _years(t)))
+        if t < 0.0 or t > ts[-1]:
+            raise LibraryError("%s: no tables at %s: the library holds 0 to %s; kirva --times "
+                               "makes tables at other times" % (self.path, _years(t),
+                                                                 _years(ts[-1])))
+        b = int(np.searchsorted(ts, t))
+        if ts[b] == t:
+            return b, b, 1.0, 0.0
+        a = b - 1
+        wb = t / ts[b] if a == 0 else math.log(t / ts[a]) / math.log(ts[b] / ts[a])
+        return a, b, 1.0 - wb, wb
+
+    def table_at(self, source_type, t, postseismic=False):
+        """The array (nzrec, nzs, ncomp, nr) of a source type at time t (years) by the rule of
+        select_time; with postseismic, its change since time 0 (the tables at t less the
+        elastic ones), which needs a library with times."""
+        if postseismic and len(self.times) == 1:
+            raise LibraryError("%s: holds the elastic tables only (time 0): the change since the "
+                               "source (postseismic) needs tables after it, which kirva --times "
+                               "makes" % self.path)
+        a, b, wa, wb = self.select_time(t)
+        v = (self.table(source_type, a) if a == b
+             else wa * self.table(source_type, a) + wb * self.table(source_type, b))
+        return v - self.table(source_type) if postseismic else v
 
     def index(self, source_type, component):
         """Position of a component in the tables of a type, or None when the type lacks it."""
@@ -313,10 +390,20 @@ class Library:
                 "vp": ("layer", np.array(self.layers[:, 1]), {"units": "m/s"}),
                 "vs": ("layer", np.array(self.layers[:, 2]), {"units": "m/s"}),
                 "density": ("layer", np.array(self.layers[:, 3]), {"units": "kg/m^3"})}
+        # With times after the source, every table gains a leading time axis.
+        timed = len(self.times) > 1
+        if timed:
+            coords["time"] = ("time", self.times, {"units": "years",
+                                                   "long_name": "time after the source"})
         for t in self.components:
             for i, c in enumerate(self.components[t]):
-                data["%s_%s" % (t, c)] = (("zrec", "zs", "r"), self.table(t)[:, :, i, :],
-                                          {"source_type": SOURCE_TYPES[t]["title"]})
+                if timed:
+                    dims = ("time", "zrec", "zs", "r")
+                    values = np.stack([self.table(t, n)[:, :, i, :]
+                                       for n in range(len(self.times))])
+                else:
+                    dims, values = ("zrec", "zs", "r"), self.table(t)[:, :, i, :]
+                data["%s_%s" % (t, c)] = (dims, values, {"source_type": SOURCE_TYPES[t]["title"]})
         return xr.Dataset(data, coords=coords, attrs={"source": self.path})
 
     def __repr__(self):

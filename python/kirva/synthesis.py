@@ -146,6 +146,15 @@ def _settings(patch_size, gauss, threads):
     return patch_size, int(gauss), threads
 
 
+def _time(time, postseismic):
+    """The time after the source (years) and whether the result is the change since it."""
+    try:
+        time = float(time)
+    except (TypeError, ValueError):
+        raise KirvaError("kirva-syn: time must be a number of years, not %r" % (time,)) from None
+    return time, bool(postseismic)
+
+
 def _triangles(value, what="triangles"):
     """An (M, 3, 3) float array of triangle vertices (km)."""
     t = _float_array(value, what)
@@ -160,7 +169,8 @@ def _is_mapping(patches):
 
 
 def greens_matrix(library, patches, receivers, quantities=("ux", "uy", "uz"),
-                  slip=("strike", "dip"), los=None, patch_size=None, gauss=2, threads=None):
+                  slip=("strike", "dip"), los=None, patch_size=None, gauss=2, threads=None,
+                  time=0.0, postseismic=False):
     """The Green's matrix of rectangular patches at receivers: a float64 array G of shape
     (N, Q, M, S), G[i, q, j, s] quantity q at receiver i for 1 m of slip s on patch j, so that
     G.reshape(N * Q, M * S) is the design matrix of a slip inversion.
@@ -174,8 +184,13 @@ def greens_matrix(library, patches, receivers, quantities=("ux", "uy", "uz"),
     across the patch; needs a library made with kirva --isotropic).
     patch_size (km) and gauss: each patch is cut into pieces no larger than patch_size and
     integrated with gauss x gauss points. threads: workers (default every hardware thread).
+    time: years after a step of slip at time 0 (default 0, the elastic field), from the tables
+    of a library made with kirva --times: the stored tables at a tabulated time, interpolated
+    between two (linear in ln t, and in t between 0 and the first time); a time outside the
+    library's raises KirvaError. postseismic=True: the change from time 0 to time.
     """
     r = _receivers(receivers)
+    time, postseismic = _time(time, postseismic)
     if _is_mapping(patches):
         rows, tri = _patch_rows(patches, with_slip=False), None
     else:
@@ -183,13 +198,13 @@ def greens_matrix(library, patches, receivers, quantities=("ux", "uy", "uz"),
     patch_size, gauss, threads = _settings(patch_size, gauss, threads)
     return _engine().greens_matrix(_open(library), rows, tri, r, _names(quantities, "quantities"),
                                    _names(slip, "slip"), _los(los, len(r)), patch_size, gauss,
-                                   threads)
+                                   threads, time, postseismic)
 
 
 def synthesize(library, receivers, quantities=("ux", "uy", "uz"), faults=None, patches=None,
                triangles=None, triangle_slip=None, points=None, tensors=None, tensile=None,
                mogi=None, receiver_fault=None, friction=None, los=None, patch_size=None, gauss=2,
-               threads=None, as_xarray=False):
+               threads=None, as_xarray=False, time=0.0, postseismic=False):
     """The quantities of the sources at the receivers, as kirva-syn computes them: a float64
     array (N, Q), or with as_xarray=True for receivers from kirva.grid an xarray.Dataset like
     kirva-syn's NetCDF file.
@@ -204,8 +219,10 @@ def synthesize(library, receivers, quantities=("ux", "uy", "uz"), faults=None, p
     part is dropped with a warning.
     cfs needs receiver_fault=(strike, dip, rake); friction defaults to the first Coulomb file's
     FRIC, else 0.4.
+    time and postseismic: as for greens_matrix.
     """
     r = _receivers(receivers)
+    time, postseismic = _time(time, postseismic)
     if faults is None:
         faults = []
     elif isinstance(faults, (str, os.PathLike)):
@@ -233,7 +250,7 @@ def synthesize(library, receivers, quantities=("ux", "uy", "uz"), faults=None, p
         kinds["points"], kinds["tensors"],
         kinds["tensile"], kinds["mogi"], rf,
         None if friction is None else float(friction), _los(los, len(r)), patch_size, gauss,
-        threads)
+        threads, time, postseismic)
     for note in notes:
         warnings.warn(note, stacklevel=2)
     if not as_xarray:

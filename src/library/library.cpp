@@ -282,6 +282,36 @@ void GreenLibrary::open_extension() {
               "descriptors " + std::to_string(std::get<2>(keys[u - 1]) + 1) + " and " +
                   std::to_string(std::get<2>(keys[u]) + 1) + " alike");
 
+  // The times after the source: each positive one holds the three types of grnfun.all, and the
+  // explosion exactly when the elastic tables have it, so that a synthesis at any time combines
+  // the same sources as at time 0.
+  for (const extension::Descriptor& d : ext_tables_)
+    if (d.time > 0.0) times_.push_back(d.time);
+  std::sort(times_.begin(), times_.end());
+  times_.erase(std::unique(times_.begin(), times_.end()), times_.end());
+  time_tables_.assign(times_.size(), {-1, -1, -1, -1});
+  for (int i = 0; i < ntables; ++i) {
+    const extension::Descriptor& d = ext_tables_[static_cast<std::size_t>(i)];
+    const auto at = std::lower_bound(times_.begin(), times_.end(), d.time) - times_.begin();
+    time_tables_[static_cast<std::size_t>(at)][static_cast<std::size_t>(d.type)] = i;
+  }
+  for (std::size_t u = 1; u < times_.size(); ++u) {
+    const std::string when = " at " + number(times_[u]) + " years";
+    for (const SourceType t : kSourceOrder)
+      if (time_tables_[u][static_cast<std::size_t>(t)] < 0)
+        foreign("the source types 1 to 3 at every time after the source",
+                "no table of source type " + std::to_string(static_cast<int>(t) + 1) + when);
+    const bool ex = time_tables_[u][static_cast<std::size_t>(SourceType::ex)] >= 0;
+    if (ex && ex_table_ < 0)
+      foreign("no explosion (source type 4) after the source, as there is none at time 0",
+              "one" + when);
+    if (!ex && ex_table_ >= 0)
+      foreign(
+          "the explosion (source type 4) at every time after the source, as there is one at "
+          "time 0",
+          "none" + when);
+  }
+
   // The exact length; the sum stops short of overflow for counts no file of this machine holds.
   const std::uint64_t column_bytes = 8ull * static_cast<std::uint64_t>(nr_) *
                                      static_cast<std::uint64_t>(nzs_) *
@@ -303,6 +333,21 @@ void GreenLibrary::open_extension() {
                            (ntables == 1 ? "" : "s") + " of nr " + std::to_string(nr_) + ", nzs " +
                            std::to_string(nzs_) + ", nzrec " + std::to_string(nzrec_) + ", found " +
                            std::to_string(ext_size_));
+}
+
+std::span<const double> GreenLibrary::column(int k, SourceType t, int j, Component c,
+                                             int time_index) const {
+  if (time_index == 0) return column(k, t, j, c);
+  if (time_index < 0 || time_index >= static_cast<int>(times_.size()))
+    throw Stop(path_ + ": no time index " + std::to_string(time_index) + " (0 to " +
+               std::to_string(times_.size() - 1) + ")");
+  if (k < 0 || k >= nzrec_ || j < 0 || j >= nzs_) return column(k, t, j, c);  // its refusal
+  const int d = time_tables_[static_cast<std::size_t>(time_index)][static_cast<std::size_t>(t)];
+  if (d < 0) return column(k, t, j, c);  // the explosion of a library without it: its refusal
+  const int ci = component_index(t, c);
+  if (ci < 0) return {};
+  const auto off = extension::column_offset(ext_tables_, nlayer_, nr_, nzs_, k, d, j, ci);
+  return {reinterpret_cast<const double*>(ext_base_ + off), static_cast<std::size_t>(nr_)};
 }
 
 double GreenLibrary::layer(int l, int field) const {
@@ -360,6 +405,32 @@ double interpolate(const GreenLibrary& lib, int k, SourceType t, Component c, do
     v += sz.w[m] * apply(sr, col, parity);
   }
   return v;
+}
+
+TimeSelection select_time(const GreenLibrary& lib, double t) {
+  const std::span<const double> ts = lib.times();
+  const auto years = [](double v) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%g", v);
+    return std::string(buf) + " years";
+  };
+  if (!std::isfinite(t))
+    throw Stop(lib.path() + ": the time after the source must be a finite number of years");
+  if (ts.size() == 1) {
+    if (t == 0.0) return {};
+    throw Stop(lib.path() + ": holds the elastic tables only (time 0), none at " + years(t) +
+               ": kirva --times makes tables at times after the source");
+  }
+  if (t < 0.0 || t > ts.back())
+    throw Stop(lib.path() + ": no tables at " + years(t) + ": the library holds 0 to " +
+               years(ts.back()) + "; kirva --times makes tables at other times");
+  const int b = static_cast<int>(std::lower_bound(ts.begin(), ts.end(), t) - ts.begin());
+  const double tb = ts[static_cast<std::size_t>(b)];
+  if (tb == t) return {b, b, 1.0, 0.0};
+  const int a = b - 1;
+  const double ta = ts[static_cast<std::size_t>(a)];
+  const double wb = a == 0 ? t / tb : std::log(t / ta) / std::log(tb / ta);
+  return {a, b, 1.0 - wb, wb};
 }
 
 std::optional<std::string> read_provenance(const std::string& library_path) {

@@ -3,6 +3,7 @@
 // header exactly as the run computed them. Values are read in place.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -69,11 +70,20 @@ class GreenLibrary {
   // from the "grnfun.ext" beside the file (tables/extension.h), checked like the file itself.
   bool has_isotropic() const { return ex_table_ >= 0; }
 
+  // The times after a step of slip at which the library holds tables (years, increasing): 0,
+  // the elastic tables, and then the positive times of the descriptors of "grnfun.ext" (kirva
+  // --times). Every positive time holds the three types of "grnfun.all" and, when the library
+  // has the elastic explosion, the explosion as well.
+  std::span<const double> times() const { return times_; }
+
   // The nr values of component c over the distances at observation depth k, source type t and
   // source depth j; an empty span for a component the type does not write (the CLVD's and the
   // explosion's ut, ert, etz). Indices out of range, and the explosion of a library without it,
   // throw kirva::Stop.
   std::span<const double> column(int k, SourceType t, int j, Component c) const;
+  // The same at times()[time_index]; time index 0 is the elastic column above. An index outside
+  // the times throws kirva::Stop.
+  std::span<const double> column(int k, SourceType t, int j, Component c, int time_index) const;
 
  private:
   double layer(int l, int field) const;
@@ -89,6 +99,10 @@ class GreenLibrary {
   std::uint64_t ext_size_ = 0;
   std::vector<extension::Descriptor> ext_tables_;
   int ex_table_ = -1;
+  // times_[i] and, per source type, the descriptor of its table at that time (-1 at time 0 for
+  // the types of grnfun.all, and for the explosion of a library without it).
+  std::vector<double> times_{0.0};
+  std::vector<std::array<int, 4>> time_tables_;
   int nlayer_ = 0, nr_ = 0, nzs_ = 0, nzrec_ = 0;
   double r1_ = 0, r2_ = 0, zs1_ = 0, zs2_ = 0, zrec1_ = 0, zrec2_ = 0;
   std::vector<double> r_, zs_, zrec_, lambda_, mu_, rho_;
@@ -98,6 +112,19 @@ class GreenLibrary {
 // version, mode, options, smoothing, sampfac, the input text), or nothing when there is none. A
 // grnfun.json that is there but cannot be read throws kirva::Stop with one line.
 std::optional<std::string> read_provenance(const std::string& library_path);
+
+// The tables of a library at time t after the source (years) as wa * tables(a) + wb * tables(b),
+// a and b indices of lib.times(): exactly the stored tables at a tabulated time (a = b, wa = 1,
+// wb = 0); between two tabulated times linear in ln t when both are positive (relaxation
+// spreads over decades, and kirva --times is meant for times spaced evenly in ln t), and linear
+// in t between 0 and the first positive time (ln t has no value at 0). A time outside 0 to the
+// last tabulated one, or other than 0 for a library without times, throws kirva::Stop with one
+// line naming the library's range.
+struct TimeSelection {
+  int a = 0, b = 0;
+  double wa = 1.0, wb = 0.0;
+};
+TimeSelection select_time(const GreenLibrary& lib, double t);
 
 // The value of component c at (zs, r) by 4-point Lagrange interpolation in source depth and in
 // distance (interp.h; across the axis by the component's parity). Errors O(h^4) for smooth data.

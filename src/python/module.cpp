@@ -32,9 +32,25 @@ using Array = py::array_t<double, py::array::c_style | py::array::forcecast>;
 // An open library and the view of its tables, kept together for the life of the Python object.
 struct Engine {
   explicit Engine(const std::string& path)
-      : library(std::make_unique<GreenLibrary>(path)), view(view_of(*library)) {}
+      : library(std::make_unique<GreenLibrary>(path)),
+        view(std::make_shared<const TableView>(view_of(*library))) {}
+  // The view at `time` years after the source (the change since the source when
+  // `postseismic`): the elastic one, or the last other one asked for, kept so that a loop of
+  // calls at one time selects the tables once. Shared, so that a call that runs without the GIL
+  // keeps its view while another thread asks for another time.
+  std::shared_ptr<const TableView> at(double time, bool postseismic) {
+    if (time == 0.0 && !postseismic) return view;
+    if (!selected || !(selected_time == time) || selected_postseismic != postseismic) {
+      selected = std::make_shared<const TableView>(view_of(*library, time, postseismic));
+      selected_time = time;
+      selected_postseismic = postseismic;
+    }
+    return selected;
+  }
   std::unique_ptr<GreenLibrary> library;
-  TableView view;
+  std::shared_ptr<const TableView> view, selected;
+  double selected_time = 0.0;
+  bool selected_postseismic = false;
 };
 
 // A (n, m) array, checked; `name` names it in the message.
@@ -156,6 +172,8 @@ std::vector<Quantity> quantities_of(const std::vector<std::string>& names) {
 }
 
 struct Common {
+  double time = 0.0;  // years after the source
+  bool postseismic = false;
   std::vector<std::string> quantities;
   std::optional<py::object> los;
   std::optional<double> patch_size_km;
@@ -188,9 +206,10 @@ Problem problem_of(const Array& receivers, const Common& c) {
   return p;
 }
 
-py::array greens_matrix_py(const Engine& e, const py::handle& patches, const py::handle& triangles,
+py::array greens_matrix_py(Engine& e, const py::handle& patches, const py::handle& triangles,
                            const py::handle& receivers, const std::vector<std::string>& slip,
                            const Common& c) {
+  const std::shared_ptr<const TableView> view = e.at(c.time, c.postseismic);
   const Array rec = matrix(receivers, 3, "receivers");
   Problem p = problem_of(rec, c);
   if (!triangles.is_none()) {
@@ -208,18 +227,19 @@ py::array greens_matrix_py(const Engine& e, const py::handle& patches, const py:
   double* g = out.mutable_data();
   {
     py::gil_scoped_release free;
-    greens_matrix(e.view, p, dirs, g);
+    greens_matrix(*view, p, dirs, g);
   }
   return out;
 }
 
-py::tuple synthesize_py(const Engine& e, const py::handle& receivers,
+py::tuple synthesize_py(Engine& e, const py::handle& receivers,
                         const std::vector<std::string>& faults, const py::object& patches,
                         const py::object& triangles, const py::object& triangle_slip,
                         const py::object& points, const py::object& tensors,
                         const py::object& tensile, const py::object& mogi,
                         const py::object& receiver_fault, std::optional<double> friction,
                         const Common& c) {
+  const std::shared_ptr<const TableView> view = e.at(c.time, c.postseismic);
   const Array rec = matrix(receivers, 3, "receivers");
   Problem p = problem_of(rec, c);
   // Sources in kirva-syn's order: Coulomb files, patches, points, tensors.
@@ -253,7 +273,7 @@ py::tuple synthesize_py(const Engine& e, const py::handle& receivers,
     }
   }
   std::vector<std::string> notes;
-  settle_isotropic(p.sources, e.view.isotropic, notes);
+  settle_isotropic(p.sources, view->isotropic, notes);
   py::list warnings;
   for (const auto& w : notes) warnings.append(w);
   const double mu = friction ? *friction : coulomb_friction.value_or(0.4);
@@ -267,7 +287,7 @@ py::tuple synthesize_py(const Engine& e, const py::handle& receivers,
   Solution s;
   {
     py::gil_scoped_release free;
-    s = synthesise(e.view, p);
+    s = synthesise(*view, p);
   }
   py::array_t<double> out(std::vector<py::ssize_t>{static_cast<py::ssize_t>(p.receivers.size()),
                                                    static_cast<py::ssize_t>(p.quantities.size())});
@@ -281,8 +301,8 @@ py::tuple synthesize_py(const Engine& e, const py::handle& receivers,
   const bool cfs =
       std::find(p.quantities.begin(), p.quantities.end(), Quantity::cfs) != p.quantities.end();
   const auto comments =
-      result_comments(e.library->path(), p.sources.size(), s.points, s.discretisation.patch_size,
-                      s.discretisation.gauss, "", cfs, receiver, mu);
+      result_comments(e.library->path(), c.time, c.postseismic, p.sources.size(), s.points,
+                      s.discretisation.patch_size, s.discretisation.gauss, "", cfs, receiver, mu);
   return py::make_tuple(std::move(out), warnings, comments);
 }
 
@@ -351,41 +371,48 @@ PYBIND11_MODULE(_engine, m) {
   });
   py::class_<Engine>(m, "Engine")
       .def(py::init<const std::string&>(), py::arg("path"))
-      .def_property_readonly("path", [](const Engine& e) { return e.library->path(); });
-  auto common = [](std::vector<std::string> q, py::object los, std::optional<double> ps, int gauss,
-                   std::optional<int> threads) {
-    Common c{std::move(q), std::nullopt, ps, gauss, threads};
+      .def_property_readonly("path", [](const Engine& e) { return e.library->path(); })
+      .def_property_readonly("times", [](const Engine& e) {
+        const auto t = e.library->times();
+        return std::vector<double>(t.begin(), t.end());
+      });
+  auto common = [](double time, bool postseismic, std::vector<std::string> q, py::object los,
+                   std::optional<double> ps, int gauss, std::optional<int> threads) {
+    Common c{time, postseismic, std::move(q), std::nullopt, ps, gauss, threads};
     if (!los.is_none()) c.los = los;
     return c;
   };
   m.def(
       "greens_matrix",
-      [common](const Engine& e, py::object patches, py::object triangles, py::object receivers,
+      [common](Engine& e, py::object patches, py::object triangles, py::object receivers,
                std::vector<std::string> quantities, std::vector<std::string> slip, py::object los,
-               std::optional<double> patch_size, int gauss, std::optional<int> threads) {
-        return greens_matrix_py(e, patches, triangles, receivers, slip,
-                                common(std::move(quantities), los, patch_size, gauss, threads));
+               std::optional<double> patch_size, int gauss, std::optional<int> threads, double time,
+               bool postseismic) {
+        return greens_matrix_py(
+            e, patches, triangles, receivers, slip,
+            common(time, postseismic, std::move(quantities), los, patch_size, gauss, threads));
       },
       py::arg("engine"), py::arg("patches"), py::arg("triangles"), py::arg("receivers"),
       py::arg("quantities"), py::arg("slip"), py::arg("los"), py::arg("patch_size"),
-      py::arg("gauss"), py::arg("threads"));
+      py::arg("gauss"), py::arg("threads"), py::arg("time"), py::arg("postseismic"));
   m.def(
       "synthesize",
-      [common](const Engine& e, py::object receivers, std::vector<std::string> quantities,
+      [common](Engine& e, py::object receivers, std::vector<std::string> quantities,
                std::vector<std::string> faults, py::object patches, py::object triangles,
                py::object triangle_slip, py::object points, py::object tensors, py::object tensile,
                py::object mogi, py::object receiver_fault, std::optional<double> friction,
                py::object los, std::optional<double> patch_size, int gauss,
-               std::optional<int> threads) {
-        return synthesize_py(e, receivers, faults, patches, triangles, triangle_slip, points,
-                             tensors, tensile, mogi, receiver_fault, friction,
-                             common(std::move(quantities), los, patch_size, gauss, threads));
+               std::optional<int> threads, double time, bool postseismic) {
+        return synthesize_py(
+            e, receivers, faults, patches, triangles, triangle_slip, points, tensors, tensile, mogi,
+            receiver_fault, friction,
+            common(time, postseismic, std::move(quantities), los, patch_size, gauss, threads));
       },
       py::arg("engine"), py::arg("receivers"), py::arg("quantities"), py::arg("faults"),
       py::arg("patches"), py::arg("triangles"), py::arg("triangle_slip"), py::arg("points"),
       py::arg("tensors"), py::arg("tensile"), py::arg("mogi"), py::arg("receiver_fault"),
       py::arg("friction"), py::arg("los"), py::arg("patch_size"), py::arg("gauss"),
-      py::arg("threads"));
+      py::arg("threads"), py::arg("time"), py::arg("postseismic"));
   m.def("read_coulomb", &read_coulomb_py, py::arg("path"));
   m.def("read_mesh", &read_mesh_py, py::arg("path"), py::arg("slip"), py::arg("geographic"));
   m.def("grid_layout", &grid_layout_py, py::arg("grid"), py::arg("comments"));

@@ -123,14 +123,21 @@ GridLayout grid_layout(const Table& t, const Grid& grid) {
   return g;
 }
 
-std::vector<std::string> result_comments(const std::string& library, std::size_t sources,
-                                         std::size_t points, double patch_size_m, int gauss,
-                                         const std::string& origin, bool cfs,
-                                         const std::string& receiver, double friction) {
+std::vector<std::string> result_comments(const std::string& library, double time_years,
+                                         bool postseismic, std::size_t sources, std::size_t points,
+                                         double patch_size_m, int gauss, const std::string& origin,
+                                         bool cfs, const std::string& receiver, double friction) {
   std::ostringstream size;
   size << patch_size_m / 1000.0;
   std::vector<std::string> c;
   c.push_back("kirva-syn: static deformation from the tables of " + library);
+  if (time_years != 0.0 || postseismic) {
+    char t[32];
+    std::snprintf(t, sizeof t, "%.12g", time_years);
+    c.push_back(postseismic ? std::string("postseismic: the change from the time of the slip to ") +
+                                  t + " years after it"
+                            : std::string(t) + " years after a step of slip at time 0");
+  }
   c.push_back(std::to_string(sources) + " sources as " + std::to_string(points) +
               " point sources (patches of at most " + size.str() + " km, " + std::to_string(gauss) +
               "x" + std::to_string(gauss) + " Gauss points)");

@@ -35,13 +35,14 @@ struct GridLayout {
 };
 GridLayout grid_layout(const Table& t, const Grid& grid);
 
-// The comment lines of a result: the library, the sources and their patching, the frame and
-// units, and the receiver fault of cfs. `origin` is the --geographic text (empty: km),
-// `receiver` the receiver fault as written.
-std::vector<std::string> result_comments(const std::string& library, std::size_t sources,
-                                         std::size_t points, double patch_size_m, int gauss,
-                                         const std::string& origin, bool cfs,
-                                         const std::string& receiver, double friction);
+// The comment lines of a result: the library, the time after the source when it is not 0 or
+// the result is the change since the source (`postseismic`), the sources and their patching,
+// the frame and units, and the receiver fault of cfs. `origin` is the --geographic text (empty:
+// km), `receiver` the receiver fault as written.
+std::vector<std::string> result_comments(const std::string& library, double time_years,
+                                         bool postseismic, std::size_t sources, std::size_t points,
+                                         double patch_size_m, int gauss, const std::string& origin,
+                                         bool cfs, const std::string& receiver, double friction);
 
 // A grid as NetCDF: coordinate variables x and y (or lon and lat), one variable per quantity
 // over (y, x), with units and long names.

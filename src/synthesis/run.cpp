@@ -33,6 +33,8 @@ struct Options {
   std::optional<double> depth, friction, patch_size;
   int gauss = 2;
   std::optional<int> threads;
+  double time = 0.0;  // years after a step of slip at time 0
+  bool postseismic = false;
 };
 
 bool ends_with(const std::string& s, const std::string& tail) {
@@ -50,7 +52,7 @@ int synthesis(const Options& o) {
   }
   p.geographic = proj.geographic;
   const GreenLibrary lib(o.library);
-  const TableView view = view_of(lib);
+  const TableView view = view_of(lib, o.time, o.postseismic);
 
   // Sources, in the order given: Coulomb files, patch files, points, tensors.
   std::optional<double> coulomb_friction, coulomb_depth;
@@ -169,9 +171,9 @@ int synthesis(const Options& o) {
   t.values = s.values;
   const bool cfs =
       std::find(p.quantities.begin(), p.quantities.end(), Quantity::cfs) != p.quantities.end();
-  t.comments = result_comments(o.library, p.sources.size(), s.points, s.discretisation.patch_size,
-                               s.discretisation.gauss, proj.geographic ? o.geographic : "", cfs,
-                               o.receiver, friction);
+  t.comments = result_comments(o.library, o.time, o.postseismic, p.sources.size(), s.points,
+                               s.discretisation.patch_size, s.discretisation.gauss,
+                               proj.geographic ? o.geographic : "", cfs, o.receiver, friction);
   if (ends_with(o.output, ".nc")) {
     if (!grid) throw Stop("kirva-syn: NetCDF output (.nc) is for grids; --points writes text");
     write_netcdf(o.output, t, *grid);
@@ -241,6 +243,11 @@ int run(int argc, char** argv) {
   app.add_option("--output", o.output,
                  "output file: NetCDF when it ends in .nc, text otherwise (default standard "
                  "output)");
+  app.add_option("--time", o.time,
+                 "years after a step of slip at time 0 (default 0, the elastic field): the "
+                 "library's tables at that time, interpolated between its times (kirva --times)");
+  app.add_flag("--postseismic", o.postseismic,
+               "the change from the time of the slip to --time, without the elastic field");
   app.add_option("--threads", o.threads, "workers (default every hardware thread)");
   try {
     app.parse(argc, argv);

@@ -35,7 +35,16 @@ struct TableView {
   std::function<std::span<const double>(int k, SourceType t, int j, Component c)> column;
 };
 
-// The view of an open library (which must outlive it).
-TableView view_of(const GreenLibrary& lib);
+// The view of an open library (which must outlive it) at time_years after a step of slip:
+// the tables that select_time() (library.h) picks or interpolates, and with `postseismic` their
+// change since the source, the selected tables minus the elastic ones (a library without times
+// refuses it). The synthesis is linear in the tables, so interpolated or differenced columns are
+// computed once here, into memory the view owns, and the synthesis reads them as it reads the
+// library's own; the elastic tables, and those at a tabulated time, are read in place.
+TableView view_of(const GreenLibrary& lib, double time_years, bool postseismic);
+// The elastic tables, read in place.
+inline TableView view_of(const GreenLibrary& lib) {
+  return view_of(lib, 0.0, false);
+}
 
 }  // namespace kirva::syn

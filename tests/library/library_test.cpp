@@ -469,10 +469,13 @@ TEST_F(Extension, DamagedForeignOrTruncatedFilesAreRefusedWithOneLine) {
   } catch (const Stop& s) {
     EXPECT_EQ(std::string(s.what()), ext() + "cannot read: not a regular file");
   }
-  // A table at a later time is no explosion of the elastic run, and is allowed.
+  // An explosion at a later time alone is no explosion of the elastic run, and leaves that
+  // time without the types of grnfun.all: refused.
   std::filesystem::remove(dir_ / "sub" / "grnfun.ext");
-  EXPECT_EQ(refusal(with(d0 + 8, f64(10.0))), "accepted");
-  EXPECT_FALSE(GreenLibrary(all).has_isotropic());
+  EXPECT_EQ(refusal(with(d0 + 8, f64(10.0))),
+            ext() +
+                "not a grnfun.ext file: expected the source types 1 to 3 at every time after "
+                "the source, found no table of source type 1 at 10 years");
 }
 
 }  // namespace

@@ -183,7 +183,9 @@ def test_a_run_without_observation_depths(kirva_exe, dump_exe, tmp_path):
 
 
 def test_explosion_tables_of_grnfun_ext_read_back(run_dir, tmp_path):
-    """Two tables in the file, so that their interleaving per observation depth counts."""
+    """The elastic explosion read back; an explosion at a later time alone leaves that time
+    without the types of grnfun.all and is refused (the interleaving of many tables per
+    observation depth: test_times.py)."""
     from conftest import with_explosion
     plain = kirva.read_library(os.path.join(run_dir, "grnfun.all"))
     assert not plain.has_isotropic and plain.descriptors == [] and "ex" not in plain.components
@@ -191,15 +193,19 @@ def test_explosion_tables_of_grnfun_ext_read_back(run_dir, tmp_path):
         plain.column(0, "ex", 0, "uz")
     assert str(e.value) == "%s: no explosion table: run kirva with --isotropic to make one" % (
         plain.path)
-    path, _, values = with_explosion(run_dir, tmp_path, times=(0.0, 10.0))
+    path, _, values = with_explosion(run_dir, tmp_path, times=(0.0,))
     lib = kirva.read_library(path)
-    assert lib.has_isotropic and lib.descriptors == [("ex", 0.0), ("ex", 10.0)]
+    assert lib.has_isotropic and lib.descriptors == [("ex", 0.0)] and list(lib.times) == [0.0]
     np.testing.assert_array_equal(lib.table("ex"), values[0])
-    np.testing.assert_array_equal(lib.extension_tables[1], values[1])
     assert not lib.ex.flags.writeable and lib.column(0, "ex", 0, "ut") is None
     for t in kirva.SOURCE_ORDER:  # grnfun.all's tables are untouched by the extension
         np.testing.assert_array_equal(lib.table(t), plain.table(t))
     np.testing.assert_array_equal(lib.to_xarray()["ex_ezr"].values, values[0, :, :, 5])
+    with_explosion(run_dir, tmp_path, times=(0.0, 10.0))
+    with pytest.raises(kirva.LibraryError) as e:
+        kirva.read_library(path)
+    assert str(e.value).endswith("expected the source types 1 to 3 at every time after the "
+                                 "source, found no table of source type 1 at 10 years")
 
 
 def test_damaged_or_foreign_grnfun_ext_refused(even_dir, tmp_path):
