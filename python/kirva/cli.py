@@ -116,7 +116,7 @@ def cmd_info(args, out):
               "distances\n" % (lib.path, lib.size, lib.nzrec, " (+ %s)" % extra if extra else "",
                                lib.nzs, lib.nr))
     if len(lib.times) > 1:
-        out.write("times after the source: %d, %s years\n"
+        out.write("%d times after the source: %s years\n"
                   % (len(lib.times), ", ".join("%g" % t for t in lib.times)))
     prov, problem = read_provenance(args.file)
     if prov is not None:

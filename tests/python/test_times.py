@@ -123,7 +123,7 @@ def test_info_extract_and_plot_at_a_time(timed, tmp_path):
                                                          "rheology": "Burgers body"}}, f)
     lines = kirva_cli("info", timed).stdout.splitlines()
     assert "(+ explosion)" in lines[0]
-    assert lines[1] == "times after the source: 4, 0, 1, 10, 100 years"
+    assert lines[1] == "4 times after the source: 0, 1, 10, 100 years"
     at = lines.index("rheology: Burgers body")
     assert lines[at + 2].split() == ["1", "0", "1e+19", "0", "0", "31.7", "-"]
     p = kirva_cli("extract", timed, "--type", "ds", "--zs", "6", "--time", "30", "--postseismic")
