@@ -59,6 +59,28 @@ void make_laplace_earths(const LayerTable& lt, const std::vector<double>& times_
 
 void compute_at_times(const RunInput& inp, const LaplaceEarths& e, const BesselTables& tab,
                       int type, double zs, double zrec, TableWork& w) {
+  // With elastic moduli at the observation depth every node completes its sums alike, and the
+  // tables at the times are the sums of the combined kernels: one Hankel sum per time instead
+  // of one per node (the sums are most of a table's work).
+  const std::size_t nt = e.plan.times.size(), nm = e.plan.s.size();
+  if (e.viscous && !e.lt[0]->rheology[w.pair.receiver.row].viscous()) {
+    if (w.at_times.size() != nt) w.at_times.resize(nt);
+    if (w.time_work.size() != nt) w.time_work.resize(nt);
+    if (w.node_srcs.size() != nm) w.node_srcs.resize(nm);
+    std::vector<KernelContext> nodes;
+    nodes.reserve(nm);
+    for (std::size_t m = 0; m < nm; ++m) {
+      const RowModuli src = row_moduli(*e.lt[m], w.pair.source.row);
+      krvmoment(type, src.mu, src.ro, src.vp, src.vs, w.node_srcs[m]);
+      nodes.push_back(KernelContext{*e.lt[m], *e.rows[m], w.cl, w.node_srcs[m], w.log});
+    }
+    const RowModuli rec = row_moduli(*e.lt[0], w.pair.receiver.row);
+    const KernelContext first = nodes[0];
+    const HankelContext ctx{zs, zrec, inp.rhalf, tab, first};
+    krvhankel_combined(w.at_times, w.time_work, w.hw, nodes, e.plan.w, inp.r, inp.nr, rec.lambda,
+                       rec.mu, ctx, w.ybuf);
+    return;
+  }
   sum_over_nodes(e, type, inp.nr, w, [&](const KernelContext& kernel, double lambda, double mu) {
     const HankelContext ctx{zs, zrec, inp.rhalf, tab, kernel};
     krvhankel_resampled(w.node_grn, inp.r, inp.nr, lambda, mu, ctx, w.hw);

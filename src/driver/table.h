@@ -29,6 +29,11 @@ struct TableWork {
   SourceTerms node_src;
   GreenTable node_grn;
   std::vector<GreenTable> at_times;
+  // The plain mode's sums of all times at once: per node its source, per time the sum's
+  // scratch, and the kernels of a chunk of samples at every node.
+  std::vector<SourceTerms> node_srcs;
+  std::vector<HankelWork> time_work;
+  std::vector<std::array<double, 7>> ybuf;
 };
 
 // The earths of the Laplace nodes of a run through time (relaxation.h): the plan and, per node,

@@ -209,6 +209,10 @@ void krvhprep(GreenTable& grn, const std::array<double, nrmax + 1>& r, int nr, d
 void krvhkernel(std::array<double, 7>& y, double k, const HankelContext& ctx, HankelWork& work) {
   krvresp(y, k, work.psvflag, work.shflag, eps, ctx.kernel);
   ++work.nkernel;
+  krvhkernel_adjust(y, k, work);
+}
+
+void krvhkernel_adjust(std::array<double, 7>& y, double k, HankelWork& work) {
   const auto& ya = work.yasym;
   if (work.asymok) {
     y[1] -= ya[1];
@@ -231,6 +235,74 @@ void krvhankel(GreenTable& grn, const std::array<double, nrmax + 1>& r, int nr, 
                double lambda, double mu, const HankelContext& ctx, HankelWork& work) {
   krvhprep(grn, r, nr, sampfac, mu, ctx, work);
   krvhsum_sampled(grn, r, nr, lambda, mu, ctx, work);
+}
+
+void krvhankel_combined(std::span<GreenTable> grn, std::span<HankelWork> work,
+                        const HankelWork& base, std::span<const KernelContext> nodes,
+                        std::span<const double> weight, const std::array<double, nrmax + 1>& r,
+                        int nr, double lambda, double mu, const HankelContext& ctx,
+                        std::vector<std::array<double, 7>>& ybuf) {
+  const std::size_t nt = grn.size(), nm = nodes.size();
+  const SourceTerms& src = ctx.kernel.src;
+  if (ybuf.size() < nm * static_cast<std::size_t>(kChunk)) ybuf.resize(nm * kChunk);
+  // Every table starts from the elastic sampling; the node asymptotes, taken at the elastic
+  // one's wavenumber, combine like the kernels.
+  std::array<double, 7> ya{};
+  for (std::size_t i = 0; i < nt; ++i) {
+    HankelWork& w = work[i];
+    krvhstart(grn[i], nr, src, w);
+    w.rsmooth = base.rsmooth;
+    w.asymok = base.asymok;
+    w.kasym = base.kasym;
+    w.kmax = base.kmax;
+    w.dk = base.dk;
+    w.nktot = base.nktot;
+    w.ir0 = base.ir0;
+    w.exact_near_axis = base.exact_near_axis;
+    w.shterms = w.shflag || src.mazi != 0;
+  }
+  if (base.asymok) {
+    for (std::size_t m = 0; m < nm; ++m) {
+      long long nkernel = 0;
+      asymptote_step(ya, base.kasym, mu, eps, eps, work[0].psvflag, work[0].shflag, nodes[m],
+                     nkernel);
+      for (std::size_t i = 0; i < nt; ++i)
+        for (int q = 1; q <= 6; ++q)
+          work[i].yasym[static_cast<std::size_t>(q)] +=
+              weight[i * nm + m] * ((q % 2 == 0) ? ya[static_cast<std::size_t>(q)] * mu
+                                                 : ya[static_cast<std::size_t>(q)]);
+    }
+  }
+  for (std::size_t i = 0; i < nt; ++i) krvhsum_start(r, nr, base.ir0, ctx.tab, work[i]);
+  const double dk = base.dk, csign = src.csign;
+  std::array<double, 7> y{};
+  for (long long i1 = 1; i1 <= base.nktot; i1 += kChunk) {
+    const long long i2 = std::min(i1 + kChunk - 1, base.nktot);
+    const std::size_t n = static_cast<std::size_t>(i2 - i1 + 1);
+    for (std::size_t m = 0; m < nm; ++m)
+      for (std::size_t q = 0; q < n; ++q)
+        krvresp(ybuf[m * kChunk + q], static_cast<double>(i1 + static_cast<long long>(q)) * dk,
+                work[0].psvflag, work[0].shflag, eps, nodes[m]);
+    for (std::size_t i = 0; i < nt; ++i) {
+      for (std::size_t q = 0; q < n; ++q) {
+        const double k = static_cast<double>(i1 + static_cast<long long>(q)) * dk;
+        y.fill(0.0);
+        for (std::size_t m = 0; m < nm; ++m) {
+          const double c = weight[i * nm + m];
+          const auto& ym = ybuf[m * kChunk + q];
+          for (int p = 1; p <= 6; ++p)
+            y[static_cast<std::size_t>(p)] += c * ym[static_cast<std::size_t>(p)];
+        }
+        krvhkernel_adjust(y, k, work[i]);
+        krvksample(work[i].ksamp[q], k, dk, y, csign);
+      }
+      krvhsum_chunk(work[i].ksamp.data(), i1, i2, ctx.tab, work[i]);
+    }
+  }
+  for (std::size_t i = 0; i < nt; ++i) {
+    krvhsum_end(grn[i], work[i]);
+    krvhfinish(grn[i], r, nr, lambda, mu, ctx, work[i]);
+  }
 }
 
 void krvhankel_resampled(GreenTable& grn, const std::array<double, nrmax + 1>& r, int nr,

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <span>
 #include <vector>
 
 #include "integration/bessel.h"
@@ -106,6 +107,19 @@ void krvhankel(GreenTable& grn, const std::array<double, nrmax + 1>& r, int nr, 
 // taken afresh at that wavenumber, and the sum runs as in krvhankel.
 void krvhankel_resampled(GreenTable& grn, const std::array<double, nrmax + 1>& r, int nr,
                          double lambda, double mu, const HankelContext& ctx, HankelWork& work);
+// Tables whose kernels are fixed combinations of the kernels of several earths that share the
+// moduli at the observation depth (lambda, mu): grn[i] from sum_m weight[i * M + m] * kernel of
+// nodes[m], for the Laplace nodes of a run through time. Each is integrated as
+// krvhankel_resampled would integrate the combination (the sampling, cut-off and asymptote
+// wavenumber of base, the last krvhprep), but the Hankel sums run once per table rather than
+// once per node. work[i] is the scratch of table i; ctx gives the Bessel tables and the source
+// type; ybuf is scratch (M * kChunk kernels).
+void krvhankel_combined(std::span<GreenTable> grn, std::span<HankelWork> work,
+                        const HankelWork& base, std::span<const KernelContext> nodes,
+                        std::span<const double> weight, const std::array<double, nrmax + 1>& r,
+                        int nr, double lambda, double mu, const HankelContext& ctx,
+                        std::vector<std::array<double, 7>>& ybuf);
+
 // Steps 5 to 8 of krvhankel: the sum over the sampling left in work, and krvhfinish.
 void krvhsum_sampled(GreenTable& grn, const std::array<double, nrmax + 1>& r, int nr, double lambda,
                      double mu, const HankelContext& ctx, HankelWork& work);
@@ -117,6 +131,8 @@ void krvhprep(GreenTable& grn, const std::array<double, nrmax + 1>& r, int nr, d
 // The kernel at sample k as it enters the sum: krvresp, the asymptote subtracted when there is
 // one, otherwise, with the axis among the distances, the zero-distance sums advanced.
 void krvhkernel(std::array<double, 7>& y, double k, const HankelContext& ctx, HankelWork& work);
+// Its second half, on a kernel y already computed at k.
+void krvhkernel_adjust(std::array<double, 7>& y, double k, HankelWork& work);
 // The steps after the sum: the zero distance from the sums work.s0 and work.s1, the analytic
 // transforms of a subtracted asymptote, the horizontal strains, the strains from the stresses.
 void krvhfinish(GreenTable& grn, const std::array<double, nrmax + 1>& r, int nr, double lambda,
