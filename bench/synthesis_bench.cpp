@@ -140,9 +140,9 @@ BENCHMARK(BM_SynthesisMesh10000Triangles)->Unit(benchmark::kMillisecond)->MinTim
 void BM_ReduceOneSourceDepth(benchmark::State& state) {
   const Case c(1);
   Reduced out;
-  const double w = 1.0;
+  const DepthWeights w;
   for (auto _ : state) {
-    reduce(c.view, Need::gradient, false, 8750.0, 0, 1, &w, out);
+    reduce(c.view, Need::gradient, false, 8750.0, w, w, out);
     benchmark::DoNotOptimize(out.rows.data());
   }
 }

@@ -358,6 +358,18 @@ class Library:
             return None
         return self.table(source_type)[k, j, i, :]
 
+    @property
+    def interfaces(self):
+        """The depths (m, increasing) where the earth model's profile jumps, so that the tables
+        are not smooth across them: two model lines of the run's input (in the grnfun.json
+        beside the file) at one depth with other values, placed on the boundaries of the layer
+        rows; without that input, the row boundaries where density, vp or vs change by more
+        than 5 %. Synthesis never interpolates across them. Needs the compiled engine."""
+        if getattr(self, "_interfaces", None) is None:
+            from .synthesis import _open
+            self._interfaces = np.array(_open(self).interfaces, dtype=float)
+        return self._interfaces
+
     def source_row(self, z):
         """The layer row of a source at depth z (the row below z when z is on an interface)."""
         row = 0

@@ -7,6 +7,12 @@
 // the first interval gets a centred stencil whose index -1 stands for the mirror point -r[1].
 // At the other end, and without the axis, the stencil takes the nearest four points. A point
 // outside [first, last] is an error, never extrapolated.
+//
+// Stencils in depth may be confined to one layer of the earth: across an interface the tables are
+// not smooth (the moduli jump, and with them the strain, the stress and the field per unit
+// potency), so a point between two interfaces takes grid points of its own layer only, the four
+// nearest, extrapolating within the layer where the grid ends short of an interface. A depth on
+// an interface belongs to the layer below, as the tables there do.
 #pragma once
 
 #include <span>
@@ -24,13 +30,23 @@ struct Stencil {
 // g[0] == 0 (ignored when g[0] != 0). what names the grid in the error message.
 Stencil make_stencil(std::span<const double> g, double x, bool mirror_axis, std::string_view what);
 
+// The stencil at x from the points of g in x's layer: the interfaces (increasing) around x bound
+// it, from the one at or above x to the one below. `with_bottom` also takes a grid point on that
+// lower interface, whose value is the limit from above for quantities continuous across it
+// (displacement and its horizontal derivatives). A layer with no grid point is an error; with
+// fewer than four the stencil has fewer points. Without interfaces in the grid's range this is
+// make_stencil(g, x, false, what) exactly.
+Stencil layer_stencil(std::span<const double> g, double x, std::span<const double> interfaces,
+                      bool with_bottom, std::string_view what);
+
 // Stencil in distance on r: continued across the axis when r[0] == 0.
 inline Stencil distance_stencil(std::span<const double> r, double x) {
   return make_stencil(r, x, true, "distance");
 }
-// Stencil in source depth on zs.
-inline Stencil depth_stencil(std::span<const double> zs, double x) {
-  return make_stencil(zs, x, false, "source depth");
+// Stencil in source depth on zs, within the source's layer.
+inline Stencil depth_stencil(std::span<const double> zs, double x,
+                             std::span<const double> interfaces = {}) {
+  return layer_stencil(zs, x, interfaces, false, "source depth");
 }
 
 // sum w[m] * f[i0 + m], with f[-1] = parity * f[1].

@@ -12,9 +12,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <sstream>
 #include <tuple>
 
+#include "driver/input.h"
 #include "library/interp.h"
+#include "model/model.h"
 #include "stop.h"
 #include "tables/layout.h"
 #include "tables/limits.h"
@@ -107,6 +111,89 @@ std::string number(double v) {
   return buf;
 }
 
+// The string member `key` of a JSON object's text, decoded; nothing when there is none.
+std::optional<std::string> json_string_member(const std::string& text, const std::string& key) {
+  const std::string name = "\"" + key + "\":";
+  const std::size_t at = text.find(name);
+  if (at == std::string::npos) return std::nullopt;
+  std::size_t i = at + name.size();
+  while (i < text.size() && (text[i] == ' ' || text[i] == '\n' || text[i] == '\t')) ++i;
+  if (i >= text.size() || text[i] != '"') return std::nullopt;
+  std::string out;
+  const auto utf8 = [&out](unsigned cp) {
+    if (cp < 0x80) {
+      out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+      out += static_cast<char>(0xC0 | (cp >> 6));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+      out += static_cast<char>(0xE0 | (cp >> 12));
+      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (cp >> 18));
+      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+  };
+  const auto hex4 = [&text](std::size_t p, unsigned& v) {
+    if (p + 4 > text.size()) return false;
+    v = 0;
+    for (std::size_t q = p; q < p + 4; ++q) {
+      const char c = text[q];
+      const int d = c >= '0' && c <= '9'   ? c - '0'
+                    : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                    : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                           : -1;
+      if (d < 0) return false;
+      v = 16 * v + static_cast<unsigned>(d);
+    }
+    return true;
+  };
+  for (++i; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '"') return out;
+    if (c != '\\') {
+      out += c;
+      continue;
+    }
+    if (++i >= text.size()) return std::nullopt;
+    switch (text[i]) {
+      case 'n':
+        out += '\n';
+        break;
+      case 'r':
+        out += '\r';
+        break;
+      case 't':
+        out += '\t';
+        break;
+      case 'b':
+        out += '\b';
+        break;
+      case 'f':
+        out += '\f';
+        break;
+      case 'u': {
+        unsigned v = 0, lo = 0;
+        if (!hex4(i + 1, v)) return std::nullopt;
+        i += 4;
+        if (v >= 0xD800 && v < 0xDC00 && i + 2 < text.size() && text[i + 1] == '\\' &&
+            text[i + 2] == 'u' && hex4(i + 3, lo) && lo >= 0xDC00 && lo < 0xE000) {
+          v = 0x10000 + ((v - 0xD800) << 10) + (lo - 0xDC00);
+          i += 6;
+        }
+        utf8(v);
+        break;
+      }
+      default:
+        out += text[i];  // \" \\ \/
+    }
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 GreenLibrary::GreenLibrary(const std::string& path) : path_(path) {
@@ -190,6 +277,7 @@ GreenLibrary::GreenLibrary(const std::string& path) : path_(path) {
       rho_.push_back(v[3]);
     }
     open_extension();
+    find_interfaces();
   } catch (...) {
     unmap(ext_base_, ext_size_);
     unmap(base_, size_);
@@ -357,6 +445,52 @@ double GreenLibrary::layer(int l, int field) const {
   return get_f64(base_ + layout::layer_row_offset(l) + 8 * static_cast<unsigned>(field));
 }
 
+void GreenLibrary::find_interfaces() {
+  // The boundaries of the layer rows, summed as source_row() sums them.
+  std::vector<double> bounds;
+  double b = 0.0;
+  for (int l = 0; l + 1 < nlayer_; ++l) bounds.push_back(b += thickness(l));
+  // The jumps of the run's input profile, each on the row boundary it made.
+  try {
+    const std::optional<std::string> prov = read_provenance(path_);
+    const std::optional<std::string> text =
+        prov ? json_string_member(*prov, "input") : std::nullopt;
+    if (text) {
+      auto inp = std::make_unique<RunInput>();
+      std::istringstream in(*text);
+      read_input(in, "grnfun.json", *inp);
+      std::vector<double> found;
+      std::vector<bool> elastic;
+      bool fits = true;
+      for (const ProfileJump& j : profile_jumps(inp->prof, times_.size() > 1)) {
+        const auto near = std::find_if(bounds.begin(), bounds.end(), [&j](double d) {
+          return std::fabs(d - j.depth) <= 1e-6 * std::max(1.0, std::fabs(j.depth));
+        });
+        if (near == bounds.end()) {
+          fits = false;
+        } else {
+          found.push_back(*near);
+          elastic.push_back(j.elastic);
+        }
+      }
+      if (fits) {
+        interfaces_ = std::move(found);
+        interface_elastic_ = std::move(elastic);
+        return;
+      }
+    }
+  } catch (const Stop&) {
+    // An input that cannot be read again, or no provenance to read: the layer rows decide.
+  }
+  const auto step = [](double a, double c) { return 2.0 * std::fabs(c - a) / (a + c); };
+  for (int l = 0; l + 1 < nlayer_; ++l)
+    if (step(vp(l), vp(l + 1)) > 0.05 || step(vs(l), vs(l + 1)) > 0.05 ||
+        step(density(l), density(l + 1)) > 0.05) {
+      interfaces_.push_back(bounds[static_cast<std::size_t>(l)]);
+      interface_elastic_.push_back(times_.size() == 1);
+    }
+}
+
 int GreenLibrary::source_row(double z) const {
   int row = 0;
   double b = thickness(0);
@@ -395,7 +529,7 @@ std::span<const double> GreenLibrary::column(int k, SourceType t, int j, Compone
 }
 
 double interpolate(const GreenLibrary& lib, int k, SourceType t, Component c, double zs, double r) {
-  const Stencil sz = depth_stencil(lib.zs(), zs);
+  const Stencil sz = depth_stencil(lib.zs(), zs, lib.interfaces());
   const Stencil sr = distance_stencil(lib.r(), r);
   const int parity = axis_parity(t, c);
   double v = 0.0;

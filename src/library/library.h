@@ -60,6 +60,19 @@ class GreenLibrary {
   double vs(int l) const { return layer(l, 2); }
   double density(int l) const { return layer(l, 3); }
 
+  // The interfaces of the earth model: depths (m, increasing, summed from the layer rows as
+  // source_row() sums them) where the model's depth profile jumps, so that the tables are not
+  // smooth across them. They come from the input of the run, kept in the grnfun.json beside the
+  // file (two model lines at one depth with other values; the viscous values count in a library
+  // with times), placed on the boundaries of the layer rows. Without a grnfun.json whose input
+  // fits the layer rows, every row boundary where density, vp or vs change by more than 5 % is
+  // taken for one (the rows of a sliced gradient step by less).
+  std::span<const double> interfaces() const { return interfaces_; }
+  // Whether the rows on both sides of interface i are elastic, so that the tables at every time
+  // obey the elastic conditions across it; unknown, and false, in a library with times whose
+  // interfaces come from the layer rows.
+  bool interface_elastic(std::size_t i) const { return interface_elastic_.at(i); }
+
   // The row that holds a source at depth z: the row just below z when z is on an interface,
   // with the interfaces summed from the surface as the run's depth cut sums them.
   int source_row(double z) const;
@@ -88,6 +101,7 @@ class GreenLibrary {
  private:
   double layer(int l, int field) const;
   void open_extension();
+  void find_interfaces();
 
   std::string path_;
   const unsigned char* base_ = nullptr;
@@ -105,7 +119,8 @@ class GreenLibrary {
   std::vector<std::array<int, 4>> time_tables_;
   int nlayer_ = 0, nr_ = 0, nzs_ = 0, nzrec_ = 0;
   double r1_ = 0, r2_ = 0, zs1_ = 0, zs2_ = 0, zrec1_ = 0, zrec2_ = 0;
-  std::vector<double> r_, zs_, zrec_, lambda_, mu_, rho_;
+  std::vector<double> r_, zs_, zrec_, lambda_, mu_, rho_, interfaces_;
+  std::vector<bool> interface_elastic_;
 };
 
 // The text of the grnfun.json beside the library at path (the provenance of the run: program,

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <vector>
 
 #include "relaxation/relaxation.h"
 #include "tables/limits.h"
@@ -71,6 +72,19 @@ void prepare_depth_pair(const LayerTable& lt, double zs, double zrec, Computatio
 void laplace_layers(const LayerTable& lt, double s, LayerTable& out);
 // Whether any row of lt has a viscous element.
 bool has_viscosity(const LayerTable& lt);
+
+// A jump of the profile: its depth (m below the top of the profile) and whether the layers on
+// both sides of it are elastic (no viscous element).
+struct ProfileJump {
+  double depth = 0.0;
+  bool elastic = true;
+};
+// The jumps of the profile, from the top down: the bottom of a layer whose values there differ
+// from the top values of the entry below it (the half-space included), the elastic ones, and
+// with `viscous` the viscous ones too (they shape the tables after the source only). Two model
+// lines at one depth make such a jump; a change of gradient alone does not, nor do the steps
+// between the rows krvslice cuts a gradient into, which stand for a smooth profile.
+std::vector<ProfileJump> profile_jumps(const ProfileList& prof, bool viscous);
 
 // Slices every layer of the profile into homogeneous rows so that density, vp and vs change by
 // about resol (relative) per row. ierr = 1 when the table would exceed lmax rows.

@@ -372,9 +372,14 @@ PYBIND11_MODULE(_engine, m) {
   py::class_<Engine>(m, "Engine")
       .def(py::init<const std::string&>(), py::arg("path"))
       .def_property_readonly("path", [](const Engine& e) { return e.library->path(); })
-      .def_property_readonly("times", [](const Engine& e) {
-        const auto t = e.library->times();
-        return std::vector<double>(t.begin(), t.end());
+      .def_property_readonly("times",
+                             [](const Engine& e) {
+                               const auto t = e.library->times();
+                               return std::vector<double>(t.begin(), t.end());
+                             })
+      .def_property_readonly("interfaces", [](const Engine& e) {
+        const auto z = e.library->interfaces();
+        return std::vector<double>(z.begin(), z.end());
       });
   auto common = [](double time, bool postseismic, std::vector<std::string> q, py::object los,
                    std::optional<double> ps, int gauss, std::optional<int> threads) {

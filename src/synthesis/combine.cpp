@@ -135,27 +135,154 @@ bool free_surface(const TableView& t, int k, bool isotropic) {
   return true;
 }
 
-void reduce(const TableView& t, Need need, bool surface, double zs, int k0, int nk,
-            const double* wk, Reduced& out, bool isotropic) {
+namespace {
+
+// The interface that bounds the layer of depth x from below, when the tables on it give the
+// limit from above there: its index, else -1.
+int derived_limit_below(const EarthModel& e, double x) {
+  const auto below = std::upper_bound(e.interfaces.begin(), e.interfaces.end(), x);
+  if (below == e.interfaces.end()) return -1;
+  const auto i = static_cast<std::size_t>(below - e.interfaces.begin());
+  return i < e.limits.size() && e.limits[i].derived ? static_cast<int>(i) : -1;
+}
+
+// The stencil of x's layer on grid g, taking the point on the interface below as the limit
+// from above when `limits` allows it; `limit` receives that point's place in the stencil (-1:
+// none) and `iface` the interface.
+Stencil layer_stencil_with_limit(std::span<const double> g, double x, const EarthModel& e,
+                                 bool limits, const char* what, int& limit, int& iface) {
+  limit = iface = -1;
+  const int ib = limits ? derived_limit_below(e, x) : -1;
+  const Stencil s = layer_stencil(g, x, e.interfaces, ib >= 0, what);
+  if (ib < 0) return s;
+  const double zi = e.interfaces[static_cast<std::size_t>(ib)];
+  for (int m = 0; m < s.npts; ++m) {
+    if (g[static_cast<std::size_t>(s.i0 + m)] == zi) {
+      limit = m;
+      iface = ib;
+    }
+  }
+  return s;
+}
+
+}  // namespace
+
+DepthWeights observation_weights(const TableView& t, double depth, bool vertical) {
+  DepthWeights d;
+  const auto on = std::find(t.zrec.begin(), t.zrec.end(), depth);
+  if (on != t.zrec.end()) {  // on a tabulated depth: that block alone
+    d.k0 = static_cast<int>(on - t.zrec.begin());
+    return d;
+  }
+  Stencil sk;
+  if (vertical) {
+    sk = layer_stencil_with_limit(t.zrec, depth, t.earth, true, "observation depth", d.limit,
+                                  d.iface);
+  } else {
+    sk = layer_stencil(t.zrec, depth, t.earth.interfaces, true, "observation depth");
+  }
+  d.k0 = sk.i0;
+  d.n = sk.npts;
+  std::copy(sk.w, sk.w + 4, d.w);
+  return d;
+}
+
+void reduce(const TableView& t, Need need, bool surface, double zs, const DepthWeights& smooth,
+            const DepthWeights& jump, Reduced& out, bool isotropic) {
   const LayoutInfo li = layout_info(need, surface);
   const std::vector<Entry> layout = layout_of(li, isotropic);
   const int width = static_cast<int>(layout.size());
   const int nr = static_cast<int>(t.r.size());
   const bool axis = t.r[0] == 0.0;
-  const Stencil sj = depth_stencil(t.zs, zs);
-  const int nj = sj.npts;
+  // Source depth: the stencil of the source's layer, and the one that also takes the tables on
+  // the interface below as the limit from above (for the CLVD and the explosion only when both
+  // are in the library: their limits mix them).
+  int lim = -1, lim_iface = -1, unused = -1;
+  const Stencil sj_lim =
+      layer_stencil_with_limit(t.zs, zs, t.earth, true, "source depth", lim, lim_iface);
+  const Stencil sj_one =
+      lim < 0 ? sj_lim
+              : layer_stencil_with_limit(t.zs, zs, t.earth, false, "source depth", unused, unused);
+  // The limits from above in terms of the tables below (Takeuchi and Saito 1972, Methods in
+  // Computational Physics 11, 217-295: the jump of the motion-stress vector at a point source).
+  // Per unit potency the dip-slip's jump is the slip itself, the strike-slip's a traction of
+  // mu times it; the CLVD and the explosion make the displacement jump mu/(lambda + 2 mu) M_zz and
+  // the horizontal traction jump mu [M_h - lambda/(lambda + 2 mu) M_zz] (M_h = (M_xx + M_yy)/2),
+  // which the two together resolve. Across a receiver's interface the traction is continuous:
+  // szz, szr and szt give ezz, ezr and etz above from those below and the horizontal strains.
+  double c_ss = 1, mix[2][2] = {{1, 0}, {0, 1}};
+  if (lim >= 0) {
+    const EarthModel::Limit& L = t.earth.limits[static_cast<std::size_t>(lim_iface)];
+    c_ss = L.mu_above / L.mu_below;
+    // Rows (CLVD, explosion) of the jumps (displacement, traction) per unit potency.
+    const auto jumps = [](double lambda, double mu, double T[2][2]) {
+      const double p = mu / (lambda + 2 * mu), q = lambda / (lambda + 2 * mu);
+      T[0][0] = p;
+      T[0][1] = mu * (-0.5 - q);
+      T[1][0] = p;
+      T[1][1] = mu * (1 - q);
+    };
+    double A[2][2], B[2][2];
+    jumps(L.lambda_above, L.mu_above, A);
+    jumps(L.lambda_below, L.mu_below, B);
+    const double det = B[0][0] * B[1][1] - B[0][1] * B[1][0];
+    const double Bi[2][2] = {{B[1][1] / det, -B[0][1] / det}, {-B[1][0] / det, B[0][0] / det}};
+    for (int a = 0; a < 2; ++a)
+      for (int b = 0; b < 2; ++b) mix[a][b] = A[a][0] * Bi[0][b] + A[a][1] * Bi[1][b];
+  }
   out.width = width;
   out.rows.assign(static_cast<std::size_t>(nr + 1) * width, 0.0);
   std::vector<double> f(nr), g(nr);
+  const auto axpy = [&](double w, std::span<const double> c, std::vector<double>& v) {
+    if (c.empty()) return;
+    for (int i = 0; i < nr; ++i) v[i] += w * c[i];
+  };
+  // w times the column at (k, j), as the limit from above at the source's interface when `sl`.
+  const auto add_source = [&](double w, SourceType type, Component slot, int k, int j, bool sl,
+                              std::vector<double>& v) {
+    if (!sl) return axpy(w, t.column(k, type, j, slot), v);
+    switch (type) {
+      case SourceType::ss:
+        return axpy(w * c_ss, t.column(k, type, j, slot), v);
+      case SourceType::ds:
+        return axpy(w, t.column(k, type, j, slot), v);
+      case SourceType::cl:
+      case SourceType::ex: {
+        const int row = type == SourceType::cl ? 0 : 1;
+        axpy(w * mix[row][0], t.column(k, SourceType::cl, j, slot), v);
+        axpy(w * mix[row][1], t.column(k, SourceType::ex, j, slot), v);
+        return;
+      }
+    }
+  };
+  // The same, as the limit from above at the receiver's interface when `rl`.
+  const auto add = [&](double w, SourceType type, Component slot, int k, int j, bool rl, bool sl,
+                       std::vector<double>& v) {
+    if (!rl) return add_source(w, type, slot, k, j, sl, v);
+    const EarthModel::Limit& L = t.earth.limits[static_cast<std::size_t>(jump.iface)];
+    if (slot == ezz) {
+      const double m = L.lambda_above + 2 * L.mu_above;
+      add_source(w * (L.lambda_below + 2 * L.mu_below) / m, type, ezz, k, j, sl, v);
+      add_source(w * (L.lambda_below - L.lambda_above) / m, type, err, k, j, sl, v);
+      add_source(w * (L.lambda_below - L.lambda_above) / m, type, ett, k, j, sl, v);
+    } else {  // ezr, etz
+      add_source(w * L.mu_below / L.mu_above, type, slot, k, j, sl, v);
+    }
+  };
   // f = the column (type, slot) interpolated in source and observation depth.
   auto column = [&](SourceType type, Component slot, std::vector<double>& v) {
     std::fill(v.begin(), v.end(), 0.0);
-    for (int kk = 0; kk < nk; ++kk) {
-      for (int m = 0; m < nj; ++m) {
-        const double w = wk[kk] * sj.w[m];
+    const bool vertical = slot == ezz || slot == ezr || slot == etz;
+    const DepthWeights& d = vertical ? jump : smooth;
+    const bool with_limit =
+        lim >= 0 && (type == SourceType::ss || type == SourceType::ds || t.isotropic);
+    const Stencil& sj = with_limit ? sj_lim : sj_one;
+    for (int kk = 0; kk < d.n; ++kk) {
+      for (int m = 0; m < sj.npts; ++m) {
+        const double w = d.w[kk] * sj.w[m];
         if (w == 0) continue;
-        const auto c = t.column(k0 + kk, type, sj.i0 + m, slot);
-        for (int i = 0; i < nr; ++i) v[i] += w * c[i];
+        add(w, type, slot, d.k0 + kk, sj.i0 + m, vertical && kk == d.limit, with_limit && m == lim,
+            v);
       }
     }
   };
@@ -307,20 +434,12 @@ void accumulate_fields(const TableView& t, const PointSources& src,
   for (const auto& cls : classes) {
     const double depth = cls.first;
     const std::vector<int>& members = cls.second;
-    // Observation-depth weights: the nearest (up to 4) tabulated depths.
-    int k0 = 0, nkk = 1;
-    double wk[4] = {1, 0, 0, 0};
-    const auto on = std::find(t.zrec.begin(), t.zrec.end(), depth);
-    if (on != t.zrec.end()) {  // on a tabulated depth: that block alone
-      k0 = static_cast<int>(on - t.zrec.begin());
-    } else {
-      const Stencil sk = make_stencil(t.zrec, depth, false, "observation depth");
-      k0 = sk.i0;
-      nkk = sk.npts;
-      std::copy(sk.w, sk.w + 4, wk);
-    }
-    const bool surface = opt.use_free_surface && nkk == 1 && opt.need != Need::displacement &&
-                         free_surface(t, k0, iso);
+    // Observation-depth weights: the nearest (up to 4) tabulated depths of the receiver's layer.
+    const DepthWeights smooth = observation_weights(t, depth, false);
+    const DepthWeights jump = observation_weights(t, depth, true);
+    const int k0 = smooth.k0;
+    const bool surface = opt.use_free_surface && smooth.n == 1 && jump.n == 1 && jump.k0 == k0 &&
+                         opt.need != Need::displacement && free_surface(t, k0, iso);
     // No traction on the free surface: ezz from the horizontal strains, for `count` receivers
     // from a.
     const double lam = t.earth.lambda(t.zrec[k0]), mu = t.earth.mu(t.zrec[k0]);
@@ -345,7 +464,7 @@ void accumulate_fields(const TableView& t, const PointSources& src,
       parallel_for(
           opt.threads, g1 - g0,
           [&](int i, int) {
-            reduce(t, opt.need, surface, group_depth[g0 + i], k0, nkk, wk, reduced[i], iso);
+            reduce(t, opt.need, surface, group_depth[g0 + i], smooth, jump, reduced[i], iso);
           },
           nullptr);
       const double share = static_cast<double>(group_begin[g1] - group_begin[g0]);

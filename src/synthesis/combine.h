@@ -36,11 +36,30 @@ struct Reduced {
 // gradient, which is all `Field::grad` then holds); or the whole gradient (tilts, rotation).
 enum class Need { displacement, strain, gradient };
 
-// Fills `out` for source depth zs and the observation-depth weights (k0, wk[nk]); `surface`
-// leaves out the columns that vanish or follow from the others at a free surface; `isotropic`
-// adds the explosion's columns after the others.
-void reduce(const TableView& t, Need need, bool surface, double zs, int k0, int nk,
-            const double* wk, Reduced& out, bool isotropic = false);
+// Weights over observation depths: the tables at k0 .. k0 + n - 1 times w[0 .. n - 1]. The
+// point `limit` (-1: none) lies on the interface `iface` below the receiver's layer and is read
+// as the limit from above there (EarthModel::Limit).
+struct DepthWeights {
+  int k0 = 0, n = 1;
+  double w[4] = {1, 0, 0, 0};
+  int limit = -1, iface = -1;
+};
+
+// The weights at a receiver depth: on a tabulated depth that depth alone, else the stencil of
+// the receiver's layer. Displacement and its horizontal derivatives are continuous across an
+// interface, so the tables on the interface below serve as they are; the vertical derivatives
+// (`vertical`: ezz, ezr, etz) are not, and take the limit from above there where the elastic
+// conditions give it, else grid points of the layer only.
+DepthWeights observation_weights(const TableView& t, double depth, bool vertical);
+
+// Fills `out` for source depth zs and the observation-depth weights: `smooth` for the
+// components continuous in depth, `jump` for the vertical derivatives; `surface` leaves out the
+// columns that vanish or follow from the others at a free surface; `isotropic` adds the
+// explosion's columns after the others. Near an interface below the source the stencil in
+// source depth takes the tables on it as the limit from above where the elastic conditions give
+// it (for the CLVD and the explosion, from the two together: only in a library with both).
+void reduce(const TableView& t, Need need, bool surface, double zs, const DepthWeights& smooth,
+            const DepthWeights& jump, Reduced& out, bool isotropic = false);
 
 // Whether observation depth k is a free surface in the tables: depth 0, ezr and etz zero, and
 // ezz = -lambda (err + ett) / (lambda + 2 mu) to rounding, for every source depth and every type

@@ -21,13 +21,11 @@ const Layer& EarthModel::at(double depth) const {
 }
 
 double EarthModel::mu(double depth) const {
-  const Layer& l = at(depth);
-  return (l.rho * l.vs) * l.vs;
+  return at(depth).mu();
 }
 
 double EarthModel::lambda(double depth) const {
-  const Layer& l = at(depth);
-  return l.rho * l.vp * l.vp - 2 * ((l.rho * l.vs) * l.vs);
+  return at(depth).lambda();
 }
 
 namespace {
@@ -96,6 +94,19 @@ TableView view_of(const GreenLibrary& lib, double time_years, bool postseismic) 
   v.zrec.assign(lib.zrec().begin(), lib.zrec().end());
   for (int l = 0; l < lib.nlayer(); ++l) {
     v.earth.layers.push_back({lib.thickness(l), lib.vp(l), lib.vs(l), lib.density(l)});
+  }
+  v.earth.interfaces.assign(lib.interfaces().begin(), lib.interfaces().end());
+  for (std::size_t i = 0; i < v.earth.interfaces.size(); ++i) {
+    // The row below the interface, and the row above it, which ends there.
+    std::size_t row = 0;
+    double bottom = v.earth.layers[0].thickness;
+    while (bottom <= v.earth.interfaces[i] && row + 1 < v.earth.layers.size())
+      bottom += v.earth.layers[++row].thickness;
+    const Layer& above = v.earth.layers[row > 0 ? row - 1 : 0];
+    const Layer& below = v.earth.layers[row];
+    EarthModel::Limit lim{above.lambda(), above.mu(), below.lambda(), below.mu(), false};
+    lim.derived = row > 0 && ((time_years == 0.0 && !postseismic) || lib.interface_elastic(i));
+    v.earth.limits.push_back(lim);
   }
   for (std::size_t k = 1; k < v.zrec.size(); ++k) {
     if (!(v.zrec[k] > v.zrec[k - 1])) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <functional>
 #include <numbers>
 #include <sstream>
 
@@ -504,9 +505,112 @@ void discretise_triangle(const SourceModel& s, int model, const Discretisation& 
   const double area = 0.5 * std::sqrt(cx * cx + cy * cy + cz * cz) / (n * n);
   const Rectangle& r = s.rect;
   const Tensor6 unit = double_couple(r.strike, r.dip, r.rake, 1.0);
+  // A point source of the triangle, shared between the depth levels above and below it when
+  // both lie in its layer (an interface between them would mix the tables of two layers).
+  const auto emit = [&](SourcePoint p) {
+    p.model = model;
+    if (!(d.depth_level > 0)) {
+      out.push_back(p);
+      return;
+    }
+    const double u = (p.depth - d.depth_origin) / d.depth_level, l = std::floor(u), f = u - l;
+    const auto below = std::upper_bound(earth.interfaces.begin(), earth.interfaces.end(), p.depth);
+    const double top = below == earth.interfaces.begin() ? -INFINITY : *(below - 1);
+    const double bottom = below == earth.interfaces.end() ? INFINITY : *below;
+    if (!(d.depth_origin + l * d.depth_level >= top &&
+          d.depth_origin + (l + 1) * d.depth_level < bottom)) {
+      out.push_back(p);
+      return;
+    }
+    const Tensor6 m = p.potency;
+    for (const auto& [level, share] : {std::pair{l, 1 - f}, std::pair{l + 1, f}}) {
+      if (share == 0) continue;
+      p.depth = d.depth_origin + level * d.depth_level;
+      p.potency = scaled(m, share);
+      out.push_back(p);
+    }
+  };
+  const auto potency = [&](double w, double depth) {
+    Tensor6 t = scaled(unit, r.slip * w);
+    if (r.opening != 0)
+      t = sum(t, tensile(r.strike, r.dip, r.opening * w, earth.lambda(depth), earth.mu(depth)));
+    return t;
+  };
+  // A piece of a small triangle that lies in one layer, by its corners (east, north, depth).
+  using Corner = std::array<double, 3>;
+  const auto piece = [&](const Corner& a, const Corner& b, const Corner& c) {
+    double u1[3], u2[3];
+    for (int q = 0; q < 3; ++q) {
+      u1[q] = b[q] - a[q];
+      u2[q] = c[q] - a[q];
+    }
+    const double x = u1[1] * u2[2] - u1[2] * u2[1], y = u1[2] * u2[0] - u1[0] * u2[2],
+                 z = u1[0] * u2[1] - u1[1] * u2[0];
+    const double a_piece = 0.5 * std::sqrt(x * x + y * y + z * z);
+    for (std::size_t q = 0; q < rule.points.size(); ++q) {
+      const double l1 = rule.points[q][0], l2 = rule.points[q][1], l0 = 1 - l1 - l2;
+      SourcePoint p;
+      p.east = l0 * a[0] + l1 * b[0] + l2 * c[0];
+      p.north = l0 * a[1] + l1 * b[1] + l2 * c[1];
+      p.depth = l0 * a[2] + l1 * b[2] + l2 * c[2];
+      p.potency = potency(a_piece * rule.weights[q], p.depth);
+      emit(p);
+    }
+  };
+  // Cuts a triangle at the interfaces from `from` on (the plane depth = z): a lone corner on
+  // one side gives a triangle and a quadrilateral (two triangles), a corner on the plane two
+  // triangles.
+  std::function<void(const Corner&, const Corner&, const Corner&, std::size_t)> cut =
+      [&](const Corner& a, const Corner& b, const Corner& c, std::size_t from) {
+        for (std::size_t i = from; i < earth.interfaces.size(); ++i) {
+          const double zi = earth.interfaces[i];
+          const Corner v[3] = {a, b, c};
+          const double sgn[3] = {a[2] - zi, b[2] - zi, c[2] - zi};
+          const bool above = sgn[0] < 0 || sgn[1] < 0 || sgn[2] < 0;
+          const bool below = sgn[0] > 0 || sgn[1] > 0 || sgn[2] > 0;
+          if (!above || !below) continue;
+          const auto at = [&](int p, int q) {
+            const double t = sgn[p] / (sgn[p] - sgn[q]);
+            Corner x;
+            for (int k = 0; k < 3; ++k) x[k] = v[p][k] + t * (v[q][k] - v[p][k]);
+            x[2] = zi;
+            return x;
+          };
+          for (int m = 0; m < 3; ++m) {
+            const int p = (m + 1) % 3, q = (m + 2) % 3;
+            if (sgn[m] == 0) {  // on the plane, the others on either side
+              const Corner x = at(p, q);
+              cut(v[m], v[p], x, i + 1);
+              cut(v[m], x, v[q], i + 1);
+              return;
+            }
+            if ((sgn[m] < 0) != (sgn[p] < 0) && (sgn[m] < 0) != (sgn[q] < 0) && sgn[p] != 0 &&
+                sgn[q] != 0) {  // m alone on its side
+              const Corner x1 = at(m, p), x2 = at(m, q);
+              cut(v[m], x1, x2, i + 1);
+              cut(x1, v[p], v[q], i + 1);
+              cut(x1, v[q], x2, i + 1);
+              return;
+            }
+          }
+        }
+        piece(a, b, c);
+      };
   // The small triangles by their corner (i, j) on the grid of steps e1/n, e2/n: the one pointing
   // like the whole, and for i + j < n - 1 the one turned over beside it.
   const auto add = [&](double i0, double j0, double i1, double j1, double i2, double j2) {
+    const auto corner = [&](double i, double j) {
+      return Corner{v[0][0] + i / n * e1[0] + j / n * e2[0],
+                    v[0][1] + i / n * e1[1] + j / n * e2[1],
+                    v[0][2] + i / n * e1[2] + j / n * e2[2]};
+    };
+    const Corner c0 = corner(i0, j0), c1 = corner(i1, j1), c2 = corner(i2, j2);
+    const double zlo = std::min({c0[2], c1[2], c2[2]}), zhi = std::max({c0[2], c1[2], c2[2]});
+    if (std::any_of(earth.interfaces.begin(), earth.interfaces.end(),
+                    [&](double zi) { return zi > zlo && zi < zhi; })) {
+      cut(c0, c1, c2, 0);
+      return;
+    }
     for (std::size_t q = 0; q < rule.points.size(); ++q) {
       const double l1 = rule.points[q][0], l2 = rule.points[q][1], l0 = 1 - l1 - l2;
       const double a = (l0 * i0 + l1 * i1 + l2 * i2) / n, b = (l0 * j0 + l1 * j1 + l2 * j2) / n;
@@ -514,26 +618,8 @@ void discretise_triangle(const SourceModel& s, int model, const Discretisation& 
       p.east = v[0][0] + a * e1[0] + b * e2[0];
       p.north = v[0][1] + a * e1[1] + b * e2[1];
       p.depth = v[0][2] + a * e1[2] + b * e2[2];
-      const double w = area * rule.weights[q];
-      p.potency = scaled(unit, r.slip * w);
-      if (r.opening != 0) {
-        p.potency = sum(p.potency, tensile(r.strike, r.dip, r.opening * w, earth.lambda(p.depth),
-                                           earth.mu(p.depth)));
-      }
-      p.model = model;
-      if (!(d.depth_level > 0)) {
-        out.push_back(p);
-        continue;
-      }
-      // Shared between the depth levels above and below it.
-      const double u = (p.depth - d.depth_origin) / d.depth_level, l = std::floor(u), f = u - l;
-      const Tensor6 m = p.potency;
-      for (const auto& [level, share] : {std::pair{l, 1 - f}, std::pair{l + 1, f}}) {
-        if (share == 0) continue;
-        p.depth = d.depth_origin + level * d.depth_level;
-        p.potency = scaled(m, share);
-        out.push_back(p);
-      }
+      p.potency = potency(area * rule.weights[q], p.depth);
+      emit(p);
     }
   };
   for (int i = 0; i < n; ++i) {
@@ -584,24 +670,42 @@ std::vector<SourcePoint> discretise(const std::vector<SourceModel>& models, cons
     const double dz = std::sin(dip);
     const Tensor6 unit = double_couple(r.strike, r.dip, r.rake, 1.0);
     for (int b = 0; b < nw; ++b) {
-      for (int gb = 0; gb < d.gauss; ++gb) {
-        const double w = -0.5 * r.width + (b + 0.5 * (1 + xi[gb])) * pw;
-        for (int a = 0; a < nl; ++a) {
-          for (int ga = 0; ga < d.gauss; ++ga) {
-            const double l = -0.5 * r.length + (a + 0.5 * (1 + xi[ga])) * pl;
-            SourcePoint p;
-            p.east = r.east + l * se + w * de;
-            p.north = r.north + l * sn + w * dn;
-            p.depth = r.depth + w * dz;
-            p.potency = scaled(unit, r.slip * pl * pw * 0.25 * wi[ga] * wi[gb]);
-            if (r.opening != 0) {
-              const Tensor6 t =
-                  tensile(r.strike, r.dip, r.opening * pl * pw * 0.25 * wi[ga] * wi[gb],
-                          earth.lambda(p.depth), earth.mu(p.depth));
-              p.potency = sum(p.potency, t);
+      // The row of patches down dip, cut where it crosses an interface so that each piece is
+      // integrated with the tables of its own side.
+      const double w0 = -0.5 * r.width + b * pw;
+      std::vector<double> cuts{w0};
+      if (dz > 0) {
+        for (const double zi : earth.interfaces) {
+          const double wc = (zi - r.depth) / dz;
+          if (wc > w0 + 1e-9 * pw && wc < w0 + pw - 1e-9 * pw) cuts.push_back(wc);
+        }
+      }
+      cuts.push_back(w0 + pw);
+      const bool whole = cuts.size() == 2;
+      for (std::size_t piece = 0; piece + 1 < cuts.size(); ++piece) {
+        const double wa = cuts[piece], len = cuts[piece + 1] - wa;
+        for (int gb = 0; gb < d.gauss; ++gb) {
+          // Down dip: as always for a whole patch, on the piece's own Gauss points for a cut one.
+          const double w = whole ? -0.5 * r.width + (b + 0.5 * (1 + xi[gb])) * pw
+                                 : wa + 0.5 * (1 + xi[gb]) * len;
+          const double wlen = whole ? pw : len;
+          for (int a = 0; a < nl; ++a) {
+            for (int ga = 0; ga < d.gauss; ++ga) {
+              const double l = -0.5 * r.length + (a + 0.5 * (1 + xi[ga])) * pl;
+              SourcePoint p;
+              p.east = r.east + l * se + w * de;
+              p.north = r.north + l * sn + w * dn;
+              p.depth = r.depth + w * dz;
+              p.potency = scaled(unit, r.slip * pl * wlen * 0.25 * wi[ga] * wi[gb]);
+              if (r.opening != 0) {
+                const Tensor6 t =
+                    tensile(r.strike, r.dip, r.opening * pl * wlen * 0.25 * wi[ga] * wi[gb],
+                            earth.lambda(p.depth), earth.mu(p.depth));
+                p.potency = sum(p.potency, t);
+              }
+              p.model = static_cast<int>(k);
+              out.push_back(p);
             }
-            p.model = static_cast<int>(k);
-            out.push_back(p);
           }
         }
       }

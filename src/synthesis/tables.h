@@ -13,12 +13,25 @@ namespace kirva::syn {
 
 struct Layer {
   double thickness = 0, vp = 0, vs = 0, rho = 0;  // m, m/s, m/s, kg/m^3; last row: half-space
+  double mu() const { return (rho * vs) * vs; }
+  double lambda() const { return rho * vp * vp - 2 * mu(); }
 };
 
 // The layer table of the library: elastic constants at any depth, from the row just below it
 // when the depth is on an interface (the row that normalises a source there).
 struct EarthModel {
   std::vector<Layer> layers;
+  // Depths (m, increasing) across which the tables are not smooth (GreenLibrary::interfaces()):
+  // no stencil in depth reaches across one, and no source point straddles one.
+  std::vector<double> interfaces;
+  // Per interface, the moduli of the rows above and below it, and whether the tables obey the
+  // elastic conditions across it (the elastic tables, or rows elastic on both sides), so that
+  // the tables on it, which belong to the row below, give the limit from above as well.
+  struct Limit {
+    double lambda_above = 0, mu_above = 0, lambda_below = 0, mu_below = 0;
+    bool derived = false;
+  };
+  std::vector<Limit> limits;
   const Layer& at(double depth) const;
   double mu(double depth) const;
   double lambda(double depth) const;

@@ -283,7 +283,7 @@ TEST(Discretisation, GaussLegendreIsExactToDegree2nMinus1) {
 TEST(Discretisation, PatchesCoverTheFaultWithItsPotency) {
   SourceModel s;
   s.rect = {1000, 2000, 8000, 30, 60, 90, 1.5, 4100, 2000};
-  const EarthModel earth{{{0, 6000, 3464, 2700}}};
+  const EarthModel earth{{{0, 6000, 3464, 2700}}, {}, {}};
   for (int gauss : {1, 2, 3}) {
     const auto pts = discretise({s}, Discretisation{500.0, gauss}, earth);
     // ceil(4.1 / 0.5) = 9 patches along strike, 4 down dip.
@@ -314,7 +314,7 @@ TEST(Discretisation, PatchesCoverTheFaultWithItsPotency) {
 // Opening and volume sources: the summed potency tensor of each is its moment tensor over the
 // shear modulus at its depth, P (lambda I + 2 mu n n^T), mu P I or (lambda + 2 mu) dV I.
 TEST(Discretisation, OpeningAndVolumeSourcesCarryTheirMomentTensors) {
-  const EarthModel earth{{{3000, 5000, 2800, 2600}, {0, 6000, 3464, 2700}}};
+  const EarthModel earth{{{3000, 5000, 2800, 2600}, {0, 6000, 3464, 2700}}, {}, {}};
   SourceModel dike;  // 0.7 m over 4.1 x 2 km, striking 30, dipping 60, centred at 8 km
   dike.rect = {1000, 2000, 8000, 30, 60, 0, 0.0, 4100, 2000, 0.7};
   SourceModel k500;  // a Kode 500 row's point: tensile and inflation potency
@@ -403,8 +403,8 @@ TEST(Triangles, OrientationFromTheNormalAndPotencyOfThePieces) {
           << strike << " " << dip;
       EXPECT_NEAR(t.rect.slip, 1.0, 1e-12);
       for (int gauss : {1, 2, 3, 4}) {
-        const auto pts =
-            discretise({t}, Discretisation{700.0, gauss}, EarthModel{{{0, 6000, 3464, 2700}}});
+        const auto pts = discretise({t}, Discretisation{700.0, gauss},
+                                    EarthModel{{{0, 6000, 3464, 2700}}, {}, {}});
         const Tensor6 unit = double_couple(t.rect.strike, t.rect.dip, t.rect.rake, 1.0);
         double potency = 0;
         for (const auto& p : pts) {
