@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <vector>
@@ -121,6 +122,59 @@ TEST(Stencil, SmallGridsAndPointsOutside) {
   }
   EXPECT_THROW(distance_stencil(two, -1.0), Stop);
   EXPECT_THROW(distance_stencil(two, std::nan("")), Stop);
+}
+
+// Across interfaces a field may jump in value and slope: a point takes grid points of its own
+// layer only (one on the interface belongs to the layer below, and with_bottom to the layer above
+// as well), so cubics on either side come back exactly, whether the interface is on the grid or
+// between its points, and near it the stencil is one-sided.
+TEST(Stencil, WithinTheLayerOfThePoint) {
+  const auto g = even_grid(0.0, 1000.0, 11);  // every 100 m
+  const auto above = [](double x) { return 1.0 + 2e-3 * x - 3e-6 * x * x + 1e-9 * x * x * x; };
+  const auto below = [](double x) { return -4.0 + 1e-3 * x + 2e-6 * x * x - 5e-10 * x * x * x; };
+  const struct {
+    double interface, x;
+    bool with_bottom;
+    int i0;
+  } cases[] = {
+      {400.0, 350.0, false, 0}, {400.0, 390.0, true, 1},  {400.0, 400.0, false, 4},
+      {400.0, 410.0, false, 4}, {450.0, 420.0, false, 1}, {450.0, 460.0, false, 5},
+      {450.0, 440.0, true, 1},  {900.0, 950.0, false, 9}, {100.0, 50.0, false, 0},
+  };
+  for (const auto& c : cases) {
+    const std::vector<double> iface{c.interface, 5000.0};  // one beyond the grid changes nothing
+    std::vector<double> v;
+    for (const double x : g) v.push_back(x < c.interface ? above(x) : below(x));
+    // The point on the interface from above: the limit of the upper side.
+    const auto on = std::find(g.begin(), g.end(), c.interface);
+    if (c.with_bottom && on != g.end()) v[static_cast<std::size_t>(on - g.begin())] = above(*on);
+    const Stencil s = layer_stencil(g, c.x, iface, c.with_bottom, "source depth");
+    EXPECT_EQ(s.i0, c.i0) << c.interface << " " << c.x;
+    const double want = c.x < c.interface ? above(c.x) : below(c.x);
+    // A layer holding fewer than four points fits a lower degree: exact for what it can hold.
+    if (s.npts == 4) {
+      EXPECT_NEAR(apply(s, v, 1), want, 1e-12) << c.interface << " " << c.x;
+    }
+    for (int m = 0; m < s.npts; ++m) {
+      const double p = g[static_cast<std::size_t>(s.i0 + m)];
+      EXPECT_TRUE(c.x < c.interface ? (p < c.interface || (c.with_bottom && p == c.interface))
+                                    : p >= c.interface)
+          << c.interface << " " << c.x << " takes " << p;
+    }
+  }
+  // Without interfaces in reach, exactly the stencil of the whole grid.
+  const Stencil a = layer_stencil(g, 333.0, std::vector<double>{-1.0, 2000.0}, false, "depth");
+  const Stencil b = make_stencil(g, 333.0, false, "depth");
+  EXPECT_EQ(a.i0, b.i0);
+  for (int m = 0; m < 4; ++m) EXPECT_EQ(a.w[m], b.w[m]);
+  try {
+    layer_stencil(g, 415.0, std::vector<double>{410.0, 420.0}, false, "source depth");
+    FAIL() << "a layer without grid points";
+  } catch (const Stop& s) {
+    EXPECT_EQ(std::string(s.what()),
+              " Error in interpolation: source depth 415 m lies in a layer from 410 to 420 m "
+              "that holds no tabulated source depth");
+  }
 }
 
 }  // namespace

@@ -156,6 +156,39 @@ TEST(Provenance, TheReaderHandsOverTheRunsGrnfunJson) {
   EXPECT_THROW(read_provenance(path), Stop);
 }
 
+// The interfaces: the jumps of the run's input profile, placed on the layer-row boundaries; a
+// change of gradient, a repeated line and the steps of a sliced gradient are none. Without the
+// input (no grnfun.json) the rows decide: only a slice of three rows or more, or one that meets
+// the half-space, is known for a gradient; one or two rows next to another layer count as a jump.
+TEST(Interfaces, TheJumpsOfTheInputProfile) {
+  const std::string head =
+      "0.0  0.0  1.0\n5  0.0  4.0\n3  1.0  3.0\n0\n'./'  'ss.grn'  'ds.grn'  'cl.grn'\n";
+  const struct {
+    const char* model;
+    std::vector<double> with_input, rows_only;
+  } cases[] = {
+      {"3\n1 0 5.0 2.9 2600\n2 2 6.0 3.5 2800\n3 2 6.5 3.7 2900\n", {2000}, {2000}},
+      {"3\n1 0 5.0 2.9 2600\n2 2 6.0 3.5 2800\n3 4 6.5 3.7 2900\n", {}, {2000, 3000, 4000}},
+      {"4\n1 0 5.0 2.9 2600\n2 2 5.0 2.9 2600\n3 2 5.0 2.9 2600\n4 3 6.0 3.4 2700\n", {}, {2000}},
+      {"5\n1 0 5.0 2.9 2600\n2 1.5 5.0 2.9 2600\n3 1.5 5.1 2.95 2620\n4 2.5 7.0 4.0 3000\n"
+       "5 4 7.5 4.3 3100\n",
+       {1500},
+       {1500, 2500, 4000}},
+      {"3\n1 0 5.0 2.9 2600\n2 2 5.5 3.1 2700\n3 2 5.6 3.1 2700\n", {2000}, {1000, 2000}},
+  };
+  for (const auto& c : cases) {
+    TempDir dir;
+    write_file(dir / "in.inp", head + c.model);
+    ASSERT_EQ(run_kirva(dir.path(), {"in.inp"}).status, 0) << c.model;
+    for (const bool input : {true, false}) {
+      if (!input) std::filesystem::remove(dir / "grnfun.json");
+      const GreenLibrary lib((dir / "grnfun.all").string());
+      const std::vector<double> got(lib.interfaces().begin(), lib.interfaces().end());
+      EXPECT_EQ(got, input ? c.with_input : c.rows_only) << c.model << (input ? "" : " (rows)");
+    }
+  }
+}
+
 TEST(AxisParity, ColumnsOddAcrossTheAxisVanishOnIt) {
   TempDir dir;
   write_file(dir / "in.inp", kEvenInput);
