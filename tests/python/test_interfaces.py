@@ -59,24 +59,17 @@ def reference(fine, rect, kind, receivers, quantities):
     cuts = [zt] + [z for z in JUMPS if zt < z < zb] + [zb]
     for a, b in zip(cuts[:-1], cuts[1:]):
         n = int(round((b - a) / h))
-        w = np.zeros(n + 1)
-        simpson = n if n % 2 == 0 else n - 3
-        for i in range(0, simpson, 2):
+        w, odd = np.zeros(n + 1), n % 2
+        for i in range(0, n - 3 * odd, 2):
             w[i:i + 3] += np.array([1, 4, 1]) * h / 3
-        if simpson < n:
-            w[n - 3:] += np.array([1, 3, 3, 1]) * 3 * h / 8
+        w[n - 3:] += odd * np.array([1, 3, 3, 1]) * 3 * h / 8
         for i in range(n + 1):
-            z = a + i * h
-            side = 1 if i == n and b in JUMPS else 0
-            lib = fine[side]
-            layer = lib.layers[lib.source_row(z * 1000)]
-            x = x0 + (z - zt) / np.tan(np.radians(dip)) if dip < 90 else x0
-            area = aw * w[i] / np.sin(np.radians(dip)) * 1e6
-            for y, s in zip(along, area):
-                if kind == "opening":
-                    rows[side].append((x, y, z, 0, dip, amount * s))
-                else:  # moment of reverse slip
-                    rows[side].append((x, y, z, 0, dip, 90, layer[3] * layer[2] ** 2 * amount * s))
+            z, side = a + i * h, int(i == n and b in JUMPS)
+            layer = fine[side].layers[fine[side].source_row(z * 1000)]
+            x = x0 + (z - zt) / np.tan(np.radians(dip))
+            for y, s in zip(along, aw * w[i] / np.sin(np.radians(dip)) * 1e6):
+                rows[side].append((x, y, z, 0, dip, amount * s) if kind == "opening" else
+                                  (x, y, z, 0, dip, 90, layer[3] * layer[2] ** 2 * amount * s))
     key = "tensile" if kind == "opening" else "points"
     return sum(kirva.synthesize(fine[side], receivers, quantities, **{key: np.array(r)})
                for side, r in enumerate(rows) if r)
@@ -90,7 +83,7 @@ def test_faults_across_jumps_match_point_sources_at_tabulated_depths(libs):
     for kind, rect in (("opening", (0.0, 1.0, 6.0, 90.0, 10.0, 1.0)),
                        ("slip", (0.0, 0.7, 10.6, 30.0, 10.0, 1.0))):
         x0, zt, zb, dip, length, amount = rect
-        dx = (zb - zt) / np.tan(np.radians(dip)) if dip < 90 else 0.0
+        dx = (zb - zt) / np.tan(np.radians(dip))
         ref = reference(fine, rect, kind, rec, q)
         patch = dict(x=[x0 + dx / 2], y=[0.0], depth=[(zt + zb) / 2], strike=[0.0], dip=[dip],
                      length=[length], width=[(zb - zt) / np.sin(np.radians(dip))],
