@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <sstream>
@@ -453,6 +454,11 @@ void GreenLibrary::find_interfaces() {
   // The jumps of the run's input profile, each on the row boundary it made.
   try {
     const std::optional<std::string> prov = read_provenance(path_);
+    if (prov) {
+      // The gravity of the pre-stress, a member of the options when the run had it.
+      const std::size_t at = prov->find("\"gravity\": ");
+      if (at != std::string::npos) gravity_ = std::strtod(prov->c_str() + at + 11, nullptr);
+    }
     const std::optional<std::string> text =
         prov ? json_string_member(*prov, "input") : std::nullopt;
     if (text) {
@@ -482,13 +488,50 @@ void GreenLibrary::find_interfaces() {
   } catch (const Stop&) {
     // An input that cannot be read again, or no provenance to read: the layer rows decide.
   }
-  const auto step = [](double a, double c) { return 2.0 * std::fabs(c - a) / (a + c); };
-  for (int l = 0; l + 1 < nlayer_; ++l)
-    if (step(vp(l), vp(l + 1)) > 0.05 || step(vs(l), vs(l + 1)) > 0.05 ||
-        step(density(l), density(l + 1)) > 0.05) {
+  // From the rows alone: a gradient is sliced into rows of one thickness whose values step
+  // evenly, so a boundary within a run of three or more such rows is none, nor is one between
+  // two runs whose linear profiles meet (a change of gradient), nor one between equal rows.
+  // Every other boundary, a two-row slice included, is taken for a jump.
+  const auto close = [](double a, double b) {
+    return std::fabs(a - b) <= 1e-9 * std::max(std::fabs(a), std::fabs(b));
+  };
+  const auto field = [this](int l, int f) { return layer(l, f); };
+  const auto even = [&](int l) {                      // rows l - 1, l, l + 1 of one slice
+    if (l < 1 || l + 1 >= nlayer_ - 1) return false;  // the half-space is no slice
+    if (!(thickness(l - 1) == thickness(l) && thickness(l) == thickness(l + 1))) return false;
+    for (int f = 1; f < 4; ++f)
+      if (!close(field(l + 1, f) - field(l, f), field(l, f) - field(l - 1, f))) return false;
+    return true;
+  };
+  std::vector<int> run(static_cast<std::size_t>(nlayer_), -1);  // the run a row belongs to
+  for (int l = 1; l + 1 < nlayer_; ++l)
+    if (even(l)) {
+      const int id =
+          run[static_cast<std::size_t>(l - 1)] >= 0 ? run[static_cast<std::size_t>(l - 1)] : l;
+      for (int m = l - 1; m <= l + 1; ++m) run[static_cast<std::size_t>(m)] = id;
+    }
+  for (int l = 0; l + 1 < nlayer_; ++l) {
+    const int a = run[static_cast<std::size_t>(l)], b = run[static_cast<std::size_t>(l + 1)];
+    bool smooth = a >= 0 && a == b;
+    const bool half_space = l + 1 == nlayer_ - 1;       // its values are those of its top
+    if (!smooth && a >= 0 && (b >= 0 || half_space)) {  // do the profiles meet?
+      smooth = true;
+      for (int f = 1; f < 4; ++f) {
+        const double bottom = field(l, f) + 0.5 * (field(l, f) - field(l - 1, f));
+        const double top = half_space ? field(l + 1, f)
+                                      : field(l + 1, f) - 0.5 * (field(l + 2, f) - field(l + 1, f));
+        smooth = smooth && close(bottom, top);
+      }
+    }
+    if (!smooth) {
+      smooth = true;
+      for (int f = 1; f < 4; ++f) smooth = smooth && field(l, f) == field(l + 1, f);
+    }
+    if (!smooth) {
       interfaces_.push_back(bounds[static_cast<std::size_t>(l)]);
       interface_elastic_.push_back(times_.size() == 1);
     }
+  }
 }
 
 int GreenLibrary::source_row(double z) const {

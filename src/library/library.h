@@ -65,13 +65,18 @@ class GreenLibrary {
   // smooth across them. They come from the input of the run, kept in the grnfun.json beside the
   // file (two model lines at one depth with other values; the viscous values count in a library
   // with times), placed on the boundaries of the layer rows. Without a grnfun.json whose input
-  // fits the layer rows, every row boundary where density, vp or vs change by more than 5 % is
-  // taken for one (the rows of a sliced gradient step by less).
+  // fits the layer rows, the rows decide: a boundary within a sliced gradient (three or more rows
+  // of one thickness with even steps), one where such a gradient meets another or the half-space,
+  // and one between equal rows are none; every other boundary is taken for one.
   std::span<const double> interfaces() const { return interfaces_; }
   // Whether the rows on both sides of interface i are elastic, so that the tables at every time
   // obey the elastic conditions across it; unknown, and false, in a library with times whose
   // interfaces come from the layer rows.
   bool interface_elastic(std::size_t i) const { return interface_elastic_.at(i); }
+
+  // The constant gravity (m/s^2) of the hydrostatic pre-stress the tables were computed in (kirva
+  // --gravity, recorded in the grnfun.json beside the file); nothing for a run without it.
+  std::optional<double> gravity() const { return gravity_; }
 
   // The row that holds a source at depth z: the row just below z when z is on an interface,
   // with the interfaces summed from the surface as the run's depth cut sums them.
@@ -121,6 +126,7 @@ class GreenLibrary {
   double r1_ = 0, r2_ = 0, zs1_ = 0, zs2_ = 0, zrec1_ = 0, zrec2_ = 0;
   std::vector<double> r_, zs_, zrec_, lambda_, mu_, rho_, interfaces_;
   std::vector<bool> interface_elastic_;
+  std::optional<double> gravity_;
 };
 
 // The text of the grnfun.json beside the library at path (the provenance of the run: program,
