@@ -65,10 +65,13 @@ def _provenance_line(p):
         smoothing = "%g m" % float(p.get("smoothing_m"))
     except (TypeError, ValueError):
         smoothing = "?"
-    return ("%s %s, %s mode, smoothing %s (%s), sampfac %s, input %s"
+    options = p.get("options") if isinstance(p.get("options"), dict) else {}
+    gravity = options.get("gravity")
+    return ("%s %s, %s mode, smoothing %s (%s), sampfac %s, %sinput %s"
             % (get("program"), get("version"), get("mode"), smoothing, get("smoothing_rule"),
                get("sampfac", "%g") if isinstance(p.get("sampfac"), (int, float)) else "?",
-               get("input_file")))
+               "" if not isinstance(gravity, (int, float)) else
+               "gravity %g m/s^2 (buoyancy), " % gravity, get("input_file")))
 
 
 _NAMES = {"ss": "strike-slip", "ds": "dip-slip", "cl": "CLVD", "ex": "explosion"}

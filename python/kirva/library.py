@@ -359,6 +359,14 @@ class Library:
         return self.table(source_type)[k, j, i, :]
 
     @property
+    def gravity(self):
+        """The constant gravity (m/s^2) of the hydrostatic pre-stress the tables were computed in
+        (kirva --gravity, recorded in the grnfun.json beside the file), or None."""
+        prov, _ = read_provenance(self.path)
+        g = (prov or {}).get("options", {}).get("gravity")
+        return None if g is None else float(g)
+
+    @property
     def interfaces(self):
         """The depths (m, increasing) where the earth model's profile jumps, so that the tables
         are not smooth across them: two model lines of the run's input (in the grnfun.json

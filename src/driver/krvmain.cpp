@@ -227,6 +227,7 @@ void set_up_run(const RunOptions& opt, Console& con, RunSetup& run) {
   int ierr = 0;
   krvslice(inp.resol, ierr, inp.prof, *run.lt);
   if (ierr == 1) throw Stop("the layer index (lmax) too small defined!");
+  if (opt.gravity) run.lt->gravity = *opt.gravity;
   // The kernels' constants of every row, computed once for the run.
   krvrowtab(*run.lt, *run.rows);
   if (opt.times_given) {
@@ -408,6 +409,7 @@ void krvmain(const RunOptions& opt, Console& con) {
   prov.version = kVersion;
   prov.accurate = opt.accurate;
   prov.isotropic = opt.isotropic;
+  prov.gravity = opt.gravity;
   prov.args = opt.args;
   prov.threads = opt.threads;
   prov.smoothing_option = opt.smoothing;

@@ -29,6 +29,12 @@ bool parse_options(int argc, const char* const* argv, RunOptions& opt, std::FILE
                "also the explosion (moment tensor mu I per unit potency), for every source and "
                "observation depth, in the file grnfun.ext beside grnfun.all; without it a run "
                "removes an earlier grnfun.ext there");
+  double gravity = 0.0;
+  auto* ogravity = app.add_option(
+      "--gravity", gravity,
+      "the earth in hydrostatic pre-stress under a constant gravity G (m/s^2, 9.82 the earth's): "
+      "the buoyancy of the surface and of every density contrast restores the vertical motion; "
+      "0 allowed");
   std::string times;
   auto* otimes = app.add_option(
       "--times", times,
@@ -62,6 +68,11 @@ bool parse_options(int argc, const char* const* argv, RunOptions& opt, std::FILE
     if (!std::isfinite(smoothing) || smoothing < 0.0 || smoothing > 1.0e4)
       throw Stop(" Error in krvmain: --smoothing must be a length from 0 to 10000 km!");
     opt.smoothing = smoothing;
+  }
+  if (ogravity->count() > 0) {
+    if (!std::isfinite(gravity) || gravity < 0.0 || gravity > 100.0)
+      throw Stop(" Error in krvmain: --gravity must be an acceleration from 0 to 100 m/s^2!");
+    opt.gravity = gravity;
   }
   if (otimes->count() > 0) {
     opt.times = parse_times(times);

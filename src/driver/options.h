@@ -20,6 +20,7 @@ struct RunOptions {
   bool accurate = false;              // --accurate: the point source's own Green's functions
   std::optional<double> smoothing;    // --smoothing, km
   bool isotropic = false;             // --isotropic: the explosion too, in "grnfun.ext"
+  std::optional<double> gravity;      // --gravity: m/s^2, the buoyancy of hydrostatic pre-stress
   std::vector<double> times;          // --times: positive times after the source, years
   bool times_given = false;           // --times was given (a list of zeros included)
   std::vector<std::string> args;      // the arguments as given, for the provenance file

@@ -33,6 +33,9 @@ struct LayerTable {
   int nlayer = 0;
   std::array<double, lmax + 1> thick{}, vp{}, vs{}, ro{};
   std::array<Rheology, lmax + 1> rheology{};
+  // The constant gravity (m/s^2) of the hydrostatic pre-stress the earth is in (kirva --gravity):
+  // its buoyancy acts at the surface and at every change of density; 0, none.
+  double gravity = 0.0;
 };
 
 // Computational layers for one (zs, zrec) pair: layer i has top zl(i), thickness hl(i)

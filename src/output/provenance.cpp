@@ -110,6 +110,7 @@ std::string render_provenance(const Provenance& p) {
   o += ", \"threads\": " + (p.threads ? std::to_string(*p.threads) : "null");
   // Only when given, so that the provenance of a run without it is what it always was.
   if (p.isotropic) o += ", \"isotropic\": true";
+  if (p.gravity) o += ", \"gravity\": " + number(*p.gravity);
   auto list = [](const std::vector<double>& v, bool zero) {
     std::string l = zero ? "[0" : "[";
     for (std::size_t i = 0; i < v.size(); ++i) l += (i || zero ? ", " : "") + number(v[i]);

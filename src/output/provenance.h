@@ -13,6 +13,7 @@ struct Provenance {
   std::string version;
   bool accurate = false;
   bool isotropic = false;                  // --isotropic: recorded only when given
+  std::optional<double> gravity;           // --gravity, m/s^2: recorded only when given
   std::vector<std::string> args;           // the command line after the program name
   std::optional<int> threads;              // --threads as given
   std::optional<double> smoothing_option;  // --smoothing as given, km

@@ -7,6 +7,15 @@
 // independent. Thin layers use the propagator, which does not cancel when kh is small. The pair on
 // the observation side is taken at the observation depth and then receives the same
 // recombinations, so the source coefficients found at the end apply to it as well.
+//
+// Under gravity the earth is in hydrostatic pre-stress, which the displacement advects: the
+// elastic stress keeps its equations inside every row, and the normal traction takes the
+// buoyancy of the density contrasts at their boundaries, szz(below) = szz(above) + (rho_below -
+// rho_above) g uz (z and uz down), at the free surface szz = rho_1 g uz (the incremental
+// Lagrangian stress less the advected pre-stress; Dahlen and Tromp, Theoretical Global
+// Seismology, 1998, ch. 3). The body force rho g div(u) of a compressible row is left out: it
+// vanishes in incompressible rows, and kept in relaxed compressible ones it makes them unstable
+// (Vermeersen and Mitrovica, Geophys. J. Int. 142, 351-360, 2000).
 #include <array>
 #include <cmath>
 
@@ -163,6 +172,18 @@ inline void layer_step(double* pair, double* obs, bool carry, double k, double i
   }
 }
 
+// The pair across the top of computational layer j: from just above it to just below (down) or
+// back (up), the normal traction taking the buoyancy of the density step there.
+inline void buoyancy_step(double* pair, int j, bool down, const KernelContext& ctx) {
+  const double g = ctx.lt.gravity;
+  if (g == 0.0) return;
+  const double step = (ctx.lt.ro[ctx.cl.lay[j]] - ctx.lt.ro[ctx.cl.lay[j - 1]]) * g;
+  if (step == 0.0) return;
+  const double c = down ? step : -step;
+  pair[1] += c * pair[0];
+  pair[5] += c * pair[4];
+}
+
 }  // namespace
 
 void krvpsv(std::array<double, 7>& y, double k, double eps, const KernelContext& ctx) {
@@ -181,15 +202,18 @@ void krvpsv(std::array<double, 7>& y, double k, double eps, const KernelContext&
   if (lup > lzrec || llw < lzrec) return;
   const double ik = 1.0 / k;
 
-  // Top of the window: the free surface, or the solutions of the layer above that decay upward.
+  // Top of the window: the free surface (under gravity loaded by the buoyancy of the uplift), or
+  // the solutions of the layer above that decay upward, carried across its bottom.
   if (lup == 1) {
     up[at4(1, 1)] = 1.0;
+    up[at4(2, 1)] = lt.ro[cl.lay[1]] * lt.gravity;
     up[at4(3, 2)] = 1.0;
   } else {
     const RowConstants& c = ctx.rows.row[cl.lay[lup - 1]];
     detail::layer_matrix(mat, k, 0.0, {c.mu, c.d, 2.0 * c.mu * k});
     vcopy(&mat[0], &up[0], 4);
     vcopy(&mat[8], &up[4], 4);
+    buoyancy_step(up, lup, true, ctx);
   }
   if (lup == lzrec) vcopy(up, obs, 8);
 
@@ -216,10 +240,12 @@ void krvpsv(std::array<double, 7>& y, double k, double eps, const KernelContext&
     if (t < ndown) {
       const int j = lup + 1 + t, i = j - 1;
       layer_step<true>(up, obs, j > lzrec, k, ik, cl.hl[i], ctx.rows.row[cl.lay[i]]);
+      buoyancy_step(up, j, true, ctx);
       if (j == lzrec) vcopy(up, obs, 8);
     }
     if (t < nup) {
       const int j = llw - 1 - t;
+      buoyancy_step(lo, j + 1, false, ctx);
       layer_step<false>(lo, obs, j < lzrec, k, ik, cl.hl[j], ctx.rows.row[cl.lay[j]]);
       if (j > ls && j == lzrec) vcopy(lo, obs, 8);
     }
