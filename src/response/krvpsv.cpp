@@ -71,15 +71,100 @@ inline void thin_step(double* pair, double k, double h, const RowConstants& c) {
   for (int i = 0; i < 8; ++i) pair[i] = p[i];
 }
 
+// The mass the deformation moves and its potential at the observation depth z0 (Poisson's
+// equation per wavenumber: a sheet of surface density sigma at depth z gives (2 pi G/k) sigma
+// exp(-k|z0 - z|), positive above a mass excess; the change of downward gravity is +k times that
+// for a sheet below z0 and -k times it for one above; at z0 itself the sheet counts as below, the
+// point being just above it). In a homogeneous row the dilatation of the solution of
+// coefficients c is harmonic, 2 d k (c3 e^{k zeta} - c4 e^{-k zeta}) at offset zeta from the
+// reference end, so the attraction of the density change -rho div(u) integrates in closed form.
+struct PotentialSweep {
+  double z0 = 0.0;
+  double acc[4] = {};  // potential and gravity at z0 of the region swept, per vector of the pair
+};
+
+constexpr double kNewtonG = 6.67430e-11;  // m^3 kg^-1 s^-2 (CODATA 2018)
+constexpr double kPi = 3.14159265358979323846;
+
+// Adds sigma(v) = w * uz of each vector of the pair, a sheet at depth z.
+inline void add_sheet(PotentialSweep& p, const double* pair, double w, double z, double k) {
+  const double f = 2.0 * kPi * kNewtonG / k * w * std::exp(-k * std::fabs(p.z0 - z));
+  const double gk = z >= p.z0 ? k : -k;
+  for (int v = 0; v < 2; ++v) {
+    const double phi = f * pair[4 * v];
+    p.acc[2 * v] += phi;
+    p.acc[2 * v + 1] += gk * phi;
+  }
+}
+
+// The potential at z0 of the dilatation of layer [a, a + h] (density rho, d = mu/(lambda + mu))
+// for coefficients c3, c4 at the reference end (the top going down, the bottom going up); times
+// exp(-kh) when `scaled`, the factor a thick step divides out.
+inline double layer_phi(double c3, double c4, bool down, bool scaled, double k, double h, double a,
+                        double z0, double rho, double d) {
+  const double f = -4.0 * kPi * kNewtonG * rho * d;
+  const double q = -std::expm1(-2.0 * k * h) / (2.0 * k);  // (1 - exp(-2kh))/(2k)
+  const double sh = scaled ? h : 0.0;                      // the exponent of exp(-kh), over k
+  const double b = a + h;
+  if (down) {
+    if (a >= z0) {
+      const double dist = a - z0;
+      // (A half-space below, h infinite, has c3 = 0.)
+      return f * std::exp(-k * (dist + sh)) * ((c3 != 0.0 ? c3 * h : 0.0) - c4 * q);
+    }
+    const double dist = z0 - a;
+    return f *
+           (c3 * q * std::exp(-k * (dist - 2.0 * h + sh)) - c4 * h * std::exp(-k * (dist + sh)));
+  }
+  if (a >= z0) {
+    const double dist = b - z0;
+    return f *
+           (c3 * h * std::exp(-k * (dist + sh)) - c4 * q * std::exp(-k * (dist - 2.0 * h + sh)));
+  }
+  const double dist = z0 - b;
+  return f * std::exp(-k * (dist + sh)) * (c3 * q - c4 * h);
+}
+
+// Adds the layer's dilatation for the pair of coefficients cm (4 x 2) to p, times exp(-kh) when
+// `scaled`.
+inline void add_layer(PotentialSweep& p, const double* cm, bool down, bool scaled, double k,
+                      double h, double a, double rho, double d, double* out) {
+  const double gk = a >= p.z0 ? k : -k;
+  for (int v = 0; v < 2; ++v) {
+    const double phi = layer_phi(cm[4 * v + 2], cm[4 * v + 3], down, scaled, k, h, a, p.z0, rho, d);
+    out[2 * v] = phi;
+    out[2 * v + 1] = gk * phi;
+  }
+}
+
+// The coefficients of the elementary solutions of the pair at the reference end of a row.
+inline void coefficients(const double* pair, double ik, const RowConstants& c, double* cm) {
+  const double fg = c.fg * ik, ug = c.ug * ik;
+  for (int col = 0; col < 2; ++col) {
+    const double* v = pair + 4 * col;
+    double* w = cm + 4 * col;
+    w[0] = -c.df * v[0] + c.opdf * v[2] + ug * v[3];
+    w[1] = c.df * v[0] + c.opdf * v[2] - ug * v[3];
+    w[2] = c.f * v[0] + fg * v[1] - c.f * v[2] - fg * v[3];
+    w[3] = c.f * v[0] - fg * v[1] + c.f * v[2] - fg * v[3];
+  }
+}
+
+// The layer of the sweep a potential step needs: its top, density and d.
+struct SweptLayer {
+  PotentialSweep* pot = nullptr;
+  double top = 0.0, rho = 0.0;
+};
+
 // Thick layer: carries the pair from the reference end of the layer (top going down, bottom
 // going up) to the far end with the exact layer solutions. The pair is resolved into the four
 // elementary solutions, recombined so that each vector lacks one of the two solutions that grow in
 // the direction of travel, and the growth factor exp(kh) is divided out. The observation pair
 // receives the same recombination (times exp(-kh)) while it is carried (CarryObs).
 // Down: rows 1 and 3 of the coefficients grow, 2 and 4 decay; up: the other way round.
-template <bool Down, bool CarryObs>
+template <bool Down, bool CarryObs, bool Pot>
 inline void thick_step(double* pair, double* obs, double k, double ik, double h,
-                       const RowConstants& c) {
+                       const RowConstants& c, const SweptLayer& sw) {
   constexpr int grow1 = Down ? 1 : 2, grow2 = Down ? 3 : 4;
   constexpr int decay1 = Down ? 2 : 1, decay2 = Down ? 4 : 3;
 
@@ -116,6 +201,19 @@ inline void thick_step(double* pair, double* obs, double k, double ik, double h,
   for (int r = 0; r < 4; ++r) {
     if (r != grow2 - 1) dm[r] = cm[r] * r11 + cm[4 + r] * r21;
     if (r != grow1 - 1) dm[4 + r] = cm[r] * r12 + cm[4 + r] * r22;
+  }
+
+  if constexpr (Pot) {
+    // The region swept so far and this layer, in the new pair's normalisation.
+    PotentialSweep& p = *sw.pot;
+    double in[4];
+    add_layer(p, cm, Down, true, k, h, sw.top, sw.rho, c.d, in);
+    const double a1[2] = {p.acc[0] * e + in[0], p.acc[1] * e + in[1]};
+    const double a2[2] = {p.acc[2] * e + in[2], p.acc[3] * e + in[3]};
+    for (int q = 0; q < 2; ++q) {
+      p.acc[q] = (a1[q] * r11 + a2[q] * r21) * s;
+      p.acc[2 + q] = (a1[q] * r12 + a2[q] * r22) * s;
+    }
   }
 
   if constexpr (CarryObs) {
@@ -160,15 +258,21 @@ inline void thick_step(double* pair, double* obs, double k, double ik, double h,
 
 // One layer step of the pair over thickness h, downward (Down) or upward; the observation pair
 // follows the recombination when carry is set.
-template <bool Down>
+template <bool Down, bool Pot>
 inline void layer_step(double* pair, double* obs, bool carry, double k, double ik, double h,
-                       const RowConstants& c) {
+                       const RowConstants& c, const SweptLayer& sw) {
   if (k * h <= thin_kh) {
+    if constexpr (Pot) {
+      double cm[8], in[4];
+      coefficients(pair, ik, c, cm);
+      add_layer(*sw.pot, cm, Down, false, k, h, sw.top, sw.rho, c.d, in);
+      for (int q = 0; q < 4; ++q) sw.pot->acc[q] += in[q];
+    }
     thin_step(pair, k, Down ? h : -h, c);
   } else if (carry) {
-    thick_step<Down, true>(pair, obs, k, ik, h, c);
+    thick_step<Down, true, Pot>(pair, obs, k, ik, h, c, sw);
   } else {
-    thick_step<Down, false>(pair, obs, k, ik, h, c);
+    thick_step<Down, false, Pot>(pair, obs, k, ik, h, c, sw);
   }
 }
 
@@ -186,12 +290,18 @@ inline void buoyancy_step(double* pair, int j, bool down, const KernelContext& c
 
 }  // namespace
 
-void krvpsv(std::array<double, 7>& y, double k, double eps, const KernelContext& ctx) {
+namespace {
+
+// The sweeps and the source; with `pot`, also the potential and gravity change at the
+// observation depth (pot[0], pot[1]).
+template <bool Pot>
+void psv(std::array<double, 7>& y, double k, double eps, const KernelContext& ctx, double* pot) {
   const LayerTable& lt = ctx.lt;
   const ComputationalLayers& cl = ctx.cl;
   const int ls = cl.ls, lzrec = cl.lzrec;
 
   for (int i = 1; i <= 4; ++i) y[i] = 0.0;
+  if constexpr (Pot) pot[0] = pot[1] = 0.0;
   double up[8] = {}, obs[8] = {}, lo[8] = {};
   double mat[16];
 
@@ -201,6 +311,16 @@ void krvpsv(std::array<double, 7>& y, double k, double eps, const KernelContext&
   detail::depth_window(k, eps, cl, lup, llw);
   if (lup > lzrec || llw < lzrec) return;
   const double ik = 1.0 / k;
+  PotentialSweep pup, plo;
+  pup.z0 = plo.z0 = cl.zl[lzrec];
+  const auto swept = [&](PotentialSweep& p, int i) {
+    return Pot ? SweptLayer{&p, cl.zl[i], lt.ro[cl.lay[i]]} : SweptLayer{};
+  };
+  // The sheet of the density step at the top of layer j, from the pair there.
+  const auto step_sheet = [&](PotentialSweep& p, const double* pair, int j) {
+    const double drho = lt.ro[cl.lay[j]] - lt.ro[cl.lay[j - 1]];
+    if (drho != 0.0) add_sheet(p, pair, -drho, cl.zl[j], k);
+  };
 
   // Top of the window: the free surface (under gravity loaded by the buoyancy of the uplift), or
   // the solutions of the layer above that decay upward, carried across its bottom.
@@ -208,6 +328,8 @@ void krvpsv(std::array<double, 7>& y, double k, double eps, const KernelContext&
     up[at4(1, 1)] = 1.0;
     up[at4(2, 1)] = lt.ro[cl.lay[1]] * lt.gravity;
     up[at4(3, 2)] = 1.0;
+    // The rock the uplift puts above the surface.
+    if constexpr (Pot) add_sheet(pup, up, -lt.ro[cl.lay[1]], 0.0, k);
   } else {
     const RowConstants& c = ctx.rows.row[cl.lay[lup - 1]];
     detail::layer_matrix(mat, k, 0.0, {c.mu, c.d, 2.0 * c.mu * k});
@@ -228,6 +350,15 @@ void krvpsv(std::array<double, 7>& y, double k, double eps, const KernelContext&
     detail::layer_matrix(mat, k, 0.0, {c.mu, c.d, 2.0 * c.mu * k});
     vcopy(&mat[4], &lo[0], 4);
     vcopy(&mat[12], &lo[4], 4);
+    if constexpr (Pot) {
+      // The dilatation of the decaying solutions below, down to the bottom of the layer (the
+      // half-space: without end); only the second carries any, with c4 = 1.
+      const double h = cl.hl[llw] > 0.0 ? cl.hl[llw] : INFINITY;
+      const double cm[8] = {0, 1, 0, 0, 0, 0, 0, 1};
+      double in[4];
+      add_layer(plo, cm, true, false, k, h, cl.zl[llw], lt.ro[rb], c.d, in);
+      for (int q = 0; q < 4; ++q) plo.acc[q] += in[q];
+    }
   }
   if (llw > ls && llw == lzrec) vcopy(lo, obs, 8);
 
@@ -239,14 +370,18 @@ void krvpsv(std::array<double, 7>& y, double k, double eps, const KernelContext&
   for (int t = 0; t < nstep; ++t) {
     if (t < ndown) {
       const int j = lup + 1 + t, i = j - 1;
-      layer_step<true>(up, obs, j > lzrec, k, ik, cl.hl[i], ctx.rows.row[cl.lay[i]]);
+      layer_step<true, Pot>(up, obs, j > lzrec, k, ik, cl.hl[i], ctx.rows.row[cl.lay[i]],
+                            swept(pup, i));
       buoyancy_step(up, j, true, ctx);
+      if constexpr (Pot) step_sheet(pup, up, j);
       if (j == lzrec) vcopy(up, obs, 8);
     }
     if (t < nup) {
       const int j = llw - 1 - t;
+      if constexpr (Pot) step_sheet(plo, lo, j + 1);
       buoyancy_step(lo, j + 1, false, ctx);
-      layer_step<false>(lo, obs, j < lzrec, k, ik, cl.hl[j], ctx.rows.row[cl.lay[j]]);
+      layer_step<false, Pot>(lo, obs, j < lzrec, k, ik, cl.hl[j], ctx.rows.row[cl.lay[j]],
+                             swept(plo, j));
       if (j > ls && j == lzrec) vcopy(lo, obs, 8);
     }
   }
@@ -269,6 +404,27 @@ void krvpsv(std::array<double, 7>& y, double k, double eps, const KernelContext&
   const double w1 = lzrec <= ls ? b[0] : b[2];
   const double w2 = lzrec <= ls ? b[1] : b[3];
   for (int i = 1; i <= 4; ++i) y[i] = obs[at4(i, 1)] * w1 + obs[at4(i, 2)] * w2;
+  if constexpr (!Pot) return;
+  // Both sides of the source, and the sheet of its opening: the rock the vertical jump [uz]
+  // (above less below) moves out of the source plane, rho_s [uz].
+  const double zs = cl.zl[ls];
+  const double sheet = 2.0 * kPi * kNewtonG / k * lt.ro[cl.lay[ls]] *
+                       (ctx.src.kmul[1] == 1 ? ctx.src.sjump[1] * k : ctx.src.sjump[1]) *
+                       std::exp(-k * std::fabs(pup.z0 - zs));
+  pot[0] = pup.acc[0] * b[0] + pup.acc[2] * b[1] + plo.acc[0] * b[2] + plo.acc[2] * b[3] + sheet;
+  pot[1] = pup.acc[1] * b[0] + pup.acc[3] * b[1] + plo.acc[1] * b[2] + plo.acc[3] * b[3] +
+           (zs >= pup.z0 ? k : -k) * sheet;
+}
+
+}  // namespace
+
+void krvpsv(std::array<double, 7>& y, double k, double eps, const KernelContext& ctx) {
+  psv<false>(y, k, eps, ctx, nullptr);
+}
+
+void krvpsv_potential(std::array<double, 7>& y, double pot[2], double k, double eps,
+                      const KernelContext& ctx) {
+  psv<true>(y, k, eps, ctx, pot);
 }
 
 }  // namespace kirva

@@ -60,6 +60,13 @@ struct KernelContext {
 
 // y(1..4): P-SV vector (uz, szz, ur, srz) at the observation depth for wavenumber k > 0.
 void krvpsv(std::array<double, 7>& y, double k, double eps, const KernelContext& ctx);
+// The same, and the change of the gravitational potential (pot[0], m^2/s^2, positive above a
+// mass excess) and of downward gravity (pot[1], m/s^2) at the observation depth, a point fixed
+// in space (just above the masses there), in the scale of uz: from the density change -rho
+// div(u) of every row, the sheets -(rho_below - rho_above) uz at every density step and at the
+// surface, and rho_s [uz] of the source's opening. No self-gravitation.
+void krvpsv_potential(std::array<double, 7>& y, double pot[2], double k, double eps,
+                      const KernelContext& ctx);
 // y(5..6): SH vector (ut, stz) at the observation depth.
 void krvsh(std::array<double, 7>& y, double k, double eps, const KernelContext& ctx);
 
