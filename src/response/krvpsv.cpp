@@ -137,7 +137,12 @@ inline void add_layer(PotentialSweep& p, const double* cm, bool down, bool scale
   }
 }
 
-// The coefficients of the elementary solutions of the pair at the reference end of a row.
+// The coefficients of the elementary solutions of the pair at the reference end of a row:
+// cm = (inverse layer matrix at the reference end) * pair; the inverse at z = 0 is
+//   f * ( -d    0    1+d   (1+2d)/g )
+//       (  d    0    1+d  -(1+2d)/g )
+//       (  1   1/g   -1     -1/g    )
+//       (  1  -1/g    1     -1/g    )
 inline void coefficients(const double* pair, double ik, const RowConstants& c, double* cm) {
   const double fg = c.fg * ik, ug = c.ug * ik;
   for (int col = 0; col < 2; ++col) {
@@ -168,21 +173,8 @@ inline void thick_step(double* pair, double* obs, double k, double ik, double h,
   constexpr int grow1 = Down ? 1 : 2, grow2 = Down ? 3 : 4;
   constexpr int decay1 = Down ? 2 : 1, decay2 = Down ? 4 : 3;
 
-  // Coefficients cm = (inverse layer matrix at the reference end) * pair; the inverse at z = 0 is
-  //   f * ( -d    0    1+d   (1+2d)/g )
-  //       (  d    0    1+d  -(1+2d)/g )
-  //       (  1   1/g   -1     -1/g    )
-  //       (  1  -1/g    1     -1/g    )
-  const double fg = c.fg * ik, ug = c.ug * ik;
   double cm[8];
-  for (int col = 0; col < 2; ++col) {
-    const double* v = pair + 4 * col;
-    double* w = cm + 4 * col;
-    w[0] = -c.df * v[0] + c.opdf * v[2] + ug * v[3];
-    w[1] = c.df * v[0] + c.opdf * v[2] - ug * v[3];
-    w[2] = c.f * v[0] + fg * v[1] - c.f * v[2] - fg * v[3];
-    w[3] = c.f * v[0] - fg * v[1] + c.f * v[2] - fg * v[3];
-  }
+  coefficients(pair, ik, c, cm);
 
   const double e = std::exp(-k * h);
   const double q1 = cm[0] * cm[0] + cm[1] * cm[1] + cm[2] * cm[2] + cm[3] * cm[3];

@@ -16,11 +16,7 @@
 namespace kirva {
 namespace {
 
-using testing::cut_layers;
-using testing::jump;
-using testing::make_table;
-using testing::reference_psv;
-using testing::row_table;
+using namespace testing;  // the layered models and the independent solution of fixtures.h
 
 constexpr double kG = 6.67430e-11;
 constexpr double kPi = 3.14159265358979323846;
