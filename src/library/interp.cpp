@@ -24,13 +24,17 @@ void check_inside(std::span<const double> g, double x, std::string_view what) {
 
 }  // namespace
 
+LayerBounds layer_around(std::span<const double> interfaces, double x) {
+  const auto below = std::upper_bound(interfaces.begin(), interfaces.end(), x);
+  return {below == interfaces.begin() ? -INFINITY : *(below - 1),
+          below == interfaces.end() ? INFINITY : *below,
+          static_cast<std::size_t>(below - interfaces.begin())};
+}
+
 Stencil layer_stencil(std::span<const double> g, double x, std::span<const double> interfaces,
                       bool with_bottom, std::string_view what) {
   check_inside(g, x, what);
-  // The layer [top, bottom) that holds x.
-  const auto below = std::upper_bound(interfaces.begin(), interfaces.end(), x);
-  const double bottom = below == interfaces.end() ? INFINITY : *below;
-  const double top = below == interfaces.begin() ? -INFINITY : *(below - 1);
+  const auto [top, bottom, unused] = layer_around(interfaces, x);
   // Its grid points [lo, hi).
   const auto lo = static_cast<int>(std::lower_bound(g.begin(), g.end(), top) - g.begin());
   const auto hi = static_cast<int>((with_bottom ? std::upper_bound(g.begin(), g.end(), bottom)

@@ -30,6 +30,14 @@ struct Stencil {
 // g[0] == 0 (ignored when g[0] != 0). what names the grid in the error message.
 Stencil make_stencil(std::span<const double> g, double x, bool mirror_axis, std::string_view what);
 
+// The layer [top, bottom) of the interfaces (increasing) that holds x: a depth on an interface
+// belongs to the layer below; -inf and +inf beyond the first and the last.
+struct LayerBounds {
+  double top, bottom;
+  std::size_t below;  // index of the interface at its bottom (interfaces.size(): none)
+};
+LayerBounds layer_around(std::span<const double> interfaces, double x);
+
 // The stencil at x from the points of g in x's layer: the interfaces (increasing) around x bound
 // it, from the one at or above x to the one below. `with_bottom` also takes a grid point on that
 // lower interface, whose value is the limit from above for quantities continuous across it

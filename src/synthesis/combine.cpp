@@ -140,9 +140,7 @@ namespace {
 // The interface that bounds the layer of depth x from below, when the tables on it give the
 // limit from above there: its index, else -1.
 int derived_limit_below(const EarthModel& e, double x) {
-  const auto below = std::upper_bound(e.interfaces.begin(), e.interfaces.end(), x);
-  if (below == e.interfaces.end()) return -1;
-  const auto i = static_cast<std::size_t>(below - e.interfaces.begin());
+  const std::size_t i = layer_around(e.interfaces, x).below;
   return i < e.limits.size() && e.limits[i].derived ? static_cast<int>(i) : -1;
 }
 

@@ -98,10 +98,8 @@ TableView view_of(const GreenLibrary& lib, double time_years, bool postseismic) 
   v.earth.interfaces.assign(lib.interfaces().begin(), lib.interfaces().end());
   for (std::size_t i = 0; i < v.earth.interfaces.size(); ++i) {
     // The row below the interface, and the row above it, which ends there.
-    std::size_t row = 0;
-    double bottom = v.earth.layers[0].thickness;
-    while (bottom <= v.earth.interfaces[i] && row + 1 < v.earth.layers.size())
-      bottom += v.earth.layers[++row].thickness;
+    const auto row =
+        static_cast<std::size_t>(&v.earth.at(v.earth.interfaces[i]) - v.earth.layers.data());
     const Layer& above = v.earth.layers[row > 0 ? row - 1 : 0];
     const Layer& below = v.earth.layers[row];
     EarthModel::Limit lim{above.lambda(), above.mu(), below.lambda(), below.mu(), false};

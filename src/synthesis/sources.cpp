@@ -7,6 +7,7 @@
 #include <numbers>
 #include <sstream>
 
+#include "library/interp.h"
 #include "stop.h"
 #include "synthesis/parse.h"
 
@@ -514,9 +515,7 @@ void discretise_triangle(const SourceModel& s, int model, const Discretisation& 
       return;
     }
     const double u = (p.depth - d.depth_origin) / d.depth_level, l = std::floor(u), f = u - l;
-    const auto below = std::upper_bound(earth.interfaces.begin(), earth.interfaces.end(), p.depth);
-    const double top = below == earth.interfaces.begin() ? -INFINITY : *(below - 1);
-    const double bottom = below == earth.interfaces.end() ? INFINITY : *below;
+    const auto [top, bottom, unused] = layer_around(earth.interfaces, p.depth);
     if (!(d.depth_origin + l * d.depth_level >= top &&
           d.depth_origin + (l + 1) * d.depth_level < bottom)) {
       out.push_back(p);
